@@ -1,0 +1,19 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/Platform.h"
+
+namespace platform {
+
+// The Linux X11 desktop: windows through XCB, pixels through XComposite, text through Tesseract.
+// Opening never fails: without a usable display the permission checks answer false and name the
+// problem, and every other call answers with a failure.
+class LinuxDesktop {
+public:
+    static std::unique_ptr<LinuxDesktop> open(Console& console);
+    virtual ~LinuxDesktop() = default;
+    virtual Platform& platform() = 0;
+};
+
+}  // namespace platform

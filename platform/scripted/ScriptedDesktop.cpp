@@ -1,0 +1,2 @@
+// The scripted desktop lands here.
+namespace platform {}

@@ -1,0 +1,2 @@
+// Placeholder until the scripted desktop lands.
+int main() { return 0; }

@@ -1,0 +1,2 @@
+// Shared test helpers live beside this file.
+namespace test_support {}
