@@ -2,14 +2,42 @@
 
 #include <utility>
 
+#include "linewarden/capture/RecognitionProfiles.h"
+#include "linewarden/detect/KixieDetector.h"
+
 namespace linewarden {
 
-// Placeholder until the browser monitors land.
+namespace {
+const BrowserDialerTable& kixieTable() {
+    static const BrowserDialerTable table{
+        .titleKeywords = {"Kixie PowerCall"},
+        .foundMessage = "Found Kixie window: ",
+        .notFoundMessage = "No window with Kixie-related title found in ",
+        .keywordMessage = "Looked for titles containing: Kixie PowerCall\n",
+        .partialKey = "Kixie",
+        .tracesWindowSearch = false,
+        .crop = CropRegion::topLeft,
+        .cropWidth = 300,
+        .cropHeight = 200,
+        .reportsPipeline = true,
+        .croppedMessage = "[detectCallViaScreenshot] \u2705 Image cropped to 300x200, performing OCR...\n",
+        .robustRecognition = false,
+        .recognition = kixieRecognitionSettings(),
+        .guardsWindowWidth = false,
+    };
+    return table;
+}
+}  // namespace
+
 KixieMonitor::KixieMonitor(platform::Platform& platform, std::string bundleId)
-    : platform_(platform), bundleId_(std::move(bundleId)) {}
+    : BrowserMonitor(platform, std::move(bundleId), kixieTable()), status_(kKixieWords) {}
 
-bool KixieMonitor::findKixieWindow() { return false; }
+bool KixieMonitor::detectCallFromOCR(const std::vector<std::string>& lines) {
+    return detectKixieCallFromOCR(platform().console, lines);
+}
 
-bool KixieMonitor::scanElements(bool) { return false; }
+bool KixieMonitor::handleStatusChange(bool isCallActive) {
+    return status_.handleStatusChange(platform().console, isCallActive);
+}
 
 }  // namespace linewarden

@@ -2,24 +2,27 @@
 
 #include <string>
 
-#include "linewarden/monitors/LineWarden.h"
-#include "platform/Platform.h"
+#include "linewarden/detect/RingCentralDetector.h"
+#include "linewarden/monitors/BrowserMonitor.h"
 
 namespace linewarden {
 
-class RingCentralMonitor final : public LineWarden {
+// Watches the RingCentral for Google tab: a running call timer in the band at the top of the
+// window, debounced over scans.
+class RingCentralMonitor final : public BrowserMonitor {
 public:
     RingCentralMonitor(platform::Platform& platform, std::string bundleId);
 
-    // Looks for the dialer's tab among this browser's windows; true when found.
-    bool findRingCentralWindow();
-    bool scanElements(bool initialScan = true) override;
-    const platform::AXElementRef& appRef() const { return appRef_; }
+    bool findRingCentralWindow() { return findWindow(); }
+    const RingCentralStatusMachine& status() const { return status_; }
 
 private:
-    platform::Platform& platform_;
-    std::string bundleId_;
-    platform::AXElementRef appRef_;
+    bool detectCallFromOCR(const std::vector<std::string>& lines) override;
+    bool handleStatusChange(bool isCallActive) override;
+    bool isDialing() const override { return status_.isDialing(); }
+
+    RingCentralTimerDetector timer_;
+    RingCentralStatusMachine status_;
 };
 
 }  // namespace linewarden

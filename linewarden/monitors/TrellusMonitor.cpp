@@ -2,14 +2,42 @@
 
 #include <utility>
 
+#include "linewarden/capture/RecognitionProfiles.h"
+#include "linewarden/detect/TrellusDetector.h"
+
 namespace linewarden {
 
-// Placeholder until the browser monitors land.
+namespace {
+const BrowserDialerTable& trellusTable() {
+    static const BrowserDialerTable table{
+        .titleKeywords = {"Trellus"},
+        .foundMessage = "Found Trellus window: ",
+        .notFoundMessage = "No window with Trellus-related title found in ",
+        .keywordMessage = "Looked for titles containing: Trellus\n",
+        .partialKey = "Trellus",
+        .tracesWindowSearch = false,
+        .crop = CropRegion::topRight,
+        .cropWidth = 400,
+        .cropHeight = 200,
+        .reportsPipeline = true,
+        .croppedMessage = "[detectCallViaScreenshot] \u2705 Image cropped (top-right 400x200), performing OCR...\n",
+        .robustRecognition = false,
+        .recognition = trellusRecognitionSettings(),
+        .guardsWindowWidth = true,
+    };
+    return table;
+}
+}  // namespace
+
 TrellusMonitor::TrellusMonitor(platform::Platform& platform, std::string bundleId)
-    : platform_(platform), bundleId_(std::move(bundleId)) {}
+    : BrowserMonitor(platform, std::move(bundleId), trellusTable()), status_(kTrellusWords) {}
 
-bool TrellusMonitor::findTrellusWindow() { return false; }
+bool TrellusMonitor::detectCallFromOCR(const std::vector<std::string>& lines) {
+    return detectTrellusCallFromOCR(platform().console, lines);
+}
 
-bool TrellusMonitor::scanElements(bool) { return false; }
+bool TrellusMonitor::handleStatusChange(bool isCallActive) {
+    return status_.handleStatusChange(platform().console, isCallActive);
+}
 
 }  // namespace linewarden

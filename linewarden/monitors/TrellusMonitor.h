@@ -2,24 +2,25 @@
 
 #include <string>
 
-#include "linewarden/monitors/LineWarden.h"
-#include "platform/Platform.h"
+#include "linewarden/detect/TwoStateStatusMachine.h"
+#include "linewarden/monitors/BrowserMonitor.h"
 
 namespace linewarden {
 
-class TrellusMonitor final : public LineWarden {
+// Watches the Trellus tab: "Active" or "Idle" at the top right of the window.
+class TrellusMonitor final : public BrowserMonitor {
 public:
     TrellusMonitor(platform::Platform& platform, std::string bundleId);
 
-    // Looks for the dialer's tab among this browser's windows; true when found.
-    bool findTrellusWindow();
-    bool scanElements(bool initialScan = true) override;
-    const platform::AXElementRef& appRef() const { return appRef_; }
+    bool findTrellusWindow() { return findWindow(); }
+    const TwoStateStatusMachine& status() const { return status_; }
 
 private:
-    platform::Platform& platform_;
-    std::string bundleId_;
-    platform::AXElementRef appRef_;
+    bool detectCallFromOCR(const std::vector<std::string>& lines) override;
+    bool handleStatusChange(bool isCallActive) override;
+    bool isDialing() const override { return status_.isDialing(); }
+
+    TwoStateStatusMachine status_;
 };
 
 }  // namespace linewarden

@@ -1,17 +1,31 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "linewarden/detect/ZoomDetector.h"
 #include "linewarden/monitors/LineWarden.h"
 #include "platform/Platform.h"
 
 namespace linewarden {
 
+// Watches the Zoom desktop application: every visible Zoom window is captured whole and read,
+// smallest first, until one shows a call marker.
 class ZoomMonitor final : public LineWarden {
 public:
     explicit ZoomMonitor(platform::Platform& platform);
+
     bool scanElements(bool initialScan = true) override;
+    const ZoomStatusMachine& status() const { return status_; }
 
 private:
+    std::vector<platform::ShareableWindow> listZoomWindows();
+    bool detectCallViaOCR();
+
     platform::Platform& platform_;
+    const std::string bundleId_;
+    ZoomMarkerDetector markers_;
+    ZoomStatusMachine status_;
 };
 
 }  // namespace linewarden

@@ -1,0 +1,45 @@
+#include "linewarden/capture/WindowCapture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "linewarden/text/Format.h"
+
+namespace linewarden {
+
+namespace {
+int doubledSide(double points, bool atLeastOnePixel) {
+    double pixels = points * 2.0;
+    if (atLeastOnePixel) pixels = std::max(1.0, pixels);
+    if (!(pixels > 0)) return 0;  // an empty or meaningless frame cannot be captured anyway
+    return static_cast<int>(std::min(std::trunc(pixels), static_cast<double>(std::numeric_limits<int>::max())));
+}
+}  // namespace
+
+std::pair<int, int> doubledPixelSize(const platform::FrameInPoints& frame, bool atLeastOnePixel) {
+    return {doubledSide(frame.width, atLeastOnePixel), doubledSide(frame.height, atLeastOnePixel)};
+}
+
+std::optional<platform::Image> captureWindowByNumber(platform::Platform& platform, platform::WindowNumber windowID) {
+    const auto windows = platform.screenCapture.shareableWindows(false, true);
+    if (!windows) return std::nullopt;
+    const auto it = std::find_if(windows->begin(), windows->end(),
+                                 [windowID](const platform::ShareableWindow& w) { return w.windowID == windowID; });
+    if (it == windows->end()) return std::nullopt;
+    const auto [width, height] = doubledPixelSize(it->frame, false);
+    return platform.screenCapture.captureWindow(*it, width, height);
+}
+
+std::optional<platform::Image> captureListedWindow(platform::Platform& platform,
+                                                   const platform::ShareableWindow& window) {
+    const auto [width, height] = doubledPixelSize(window.frame, true);
+    return platform.screenCapture.captureWindow(window, width, height);
+}
+
+std::string describeSize(const platform::Image& image) {
+    return "(" + formatShortest(image.width()) + ", " + formatShortest(image.height()) + ")";
+}
+
+}  // namespace linewarden

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <utility>
+
+#include "platform/Platform.h"
+
+namespace linewarden {
+
+// The pixel size a window is captured at: twice its frame in points, truncated toward zero.
+// With `atLeastOnePixel` (Zoom) each side is raised to at least 1 first. Values beyond what an
+// int holds are clamped rather than overflowing.
+std::pair<int, int> doubledPixelSize(const platform::FrameInPoints& frame, bool atLeastOnePixel);
+
+// Captures the on-screen window with this number at twice its size; nothing when it is not on
+// screen or the capture fails. The window list is queried anew on every call.
+std::optional<platform::Image> captureWindowByNumber(platform::Platform& platform, platform::WindowNumber windowID);
+
+// Captures a window the caller already has (Zoom), at twice its size and at least 1 x 1 pixel.
+std::optional<platform::Image> captureListedWindow(platform::Platform& platform,
+                                                   const platform::ShareableWindow& window);
+
+// "(800.0, 600.0)": an image size as the platform writes a size structure.
+std::string describeSize(const platform::Image& image);
+
+}  // namespace linewarden

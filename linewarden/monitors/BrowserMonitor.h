@@ -1,0 +1,82 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "linewarden/monitors/LineWarden.h"
+#include "platform/Platform.h"
+
+namespace linewarden {
+
+// Where a browser dialer shows its call state in the captured window.
+enum class CropRegion {
+    topLeft,    // a corner of cropWidth x cropHeight at the top left
+    topBand,    // the full width, cropHeight high
+    topRight,   // a corner of cropWidth x cropHeight at the top right, with a size line
+};
+
+// Everything in which the three browser monitors differ, apart from their classifier and status
+// machine (the hooks of BrowserMonitor).
+struct BrowserDialerTable {
+    std::vector<std::string_view> titleKeywords;  // what marks the dialer's tab in a window title
+    std::string_view foundMessage;                // followed by the title and "\n"
+    std::string_view notFoundMessage;             // followed by the bundle identifier and "\n"
+    std::string_view keywordMessage;              // a whole line
+    std::string_view partialKey;                  // window-list fallback when no title matches exactly
+    bool tracesWindowSearch = false;              // RingCentral: traced window-number search
+    CropRegion crop = CropRegion::topLeft;
+    double cropWidth = 0;
+    double cropHeight = 0;
+    bool reportsPipeline = false;                 // Kixie and Trellus narrate the screenshot pipeline
+    std::string_view croppedMessage;              // the pipeline's crop line
+    bool robustRecognition = false;               // RingCentral: accurate level, listed on standard error
+    platform::RecognitionSettings recognition;
+    bool guardsWindowWidth = false;               // Trellus: skip scans of a window that shrank sharply
+};
+
+// The common body of the Kixie, RingCentral and Trellus monitors: one browser, the dialer's tab
+// in it, its window number, and the scan that captures, crops, recognises and classifies it.
+class BrowserMonitor : public LineWarden {
+public:
+    const platform::AXElementRef& appRef() const { return appRef_; }
+    const std::optional<platform::WindowNumber>& windowID() const { return windowID_; }
+    const std::optional<std::string>& windowTitle() const { return windowTitle_; }
+    double lastKnownWindowWidth() const { return lastKnownWindowWidth_; }
+
+    bool scanElements(bool initialScan = true) override;
+
+protected:
+    BrowserMonitor(platform::Platform& platform, std::string bundleId, const BrowserDialerTable& table);
+
+    // Looks for the dialer's tab among the browser's windows, reporting each step.
+    bool findWindow();
+
+    platform::Platform& platform() { return platform_; }
+
+    // The dialer's own rules: the verdict from the recognised lines, and the status machine.
+    virtual bool detectCallFromOCR(const std::vector<std::string>& lines) = 0;
+    virtual bool handleStatusChange(bool isCallActive) = 0;
+    virtual bool isDialing() const = 0;
+
+private:
+    void setupAppRef();
+    std::optional<platform::WindowNumber> getWindowID(const platform::AXElementRef& window);
+    bool detectCallViaScreenshot();
+    std::optional<platform::Image> cropRegion(const platform::Image& image);
+    std::vector<std::string> recognize(const platform::Image& image);
+    // The width guard; true when the scan goes on.
+    bool acceptsWidth(int width);
+
+    platform::Platform& platform_;
+    const std::string bundleId_;
+    const BrowserDialerTable& table_;
+    platform::AXElementRef appRef_;
+    platform::AXElementRef window_;
+    std::optional<std::string> windowTitle_;
+    std::optional<platform::WindowNumber> windowID_;
+    double lastKnownWindowWidth_ = 0;
+};
+
+}  // namespace linewarden
