@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the live demo need on a fresh Debian machine (run as root).
+# Does nothing when everything is already there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  nlohmann-json3-dev libicu-dev
+  libxcb1-dev libxcb-composite0-dev libxcb-shm0-dev libxcb-ewmh-dev libxcb-icccm4-dev
+  libtesseract-dev libleptonica-dev tesseract-ocr-eng
+  xvfb openbox chromium fonts-dejavu-core fonts-liberation
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "install-deps: missing packages: ${missing[*]} (run as root to install them)" >&2
+  exit 1
+fi
+echo "install-deps: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
