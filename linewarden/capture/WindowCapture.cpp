@@ -39,7 +39,13 @@ std::optional<platform::Image> captureListedWindow(platform::Platform& platform,
 }
 
 std::string describeSize(const platform::Image& image) {
-    return "(" + formatShortest(image.width()) + ", " + formatShortest(image.height()) + ")";
+    // Appended piece by piece: GCC 12 at -O3 misreads `"(" + std::string` as an overlapping copy.
+    std::string size = "(";
+    size += formatShortest(image.width());
+    size += ", ";
+    size += formatShortest(image.height());
+    size += ")";
+    return size;
 }
 
 }  // namespace linewarden
