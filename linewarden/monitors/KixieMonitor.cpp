@@ -30,14 +30,6 @@ const BrowserDialerTable& kixieTable() {
 }  // namespace
 
 KixieMonitor::KixieMonitor(platform::Platform& platform, std::string bundleId)
-    : BrowserMonitor(platform, std::move(bundleId), kixieTable()), status_(kKixieWords) {}
-
-bool KixieMonitor::detectCallFromOCR(const std::vector<std::string>& lines) {
-    return detectKixieCallFromOCR(platform().console, lines);
-}
-
-bool KixieMonitor::handleStatusChange(bool isCallActive) {
-    return status_.handleStatusChange(platform().console, isCallActive);
-}
+    : TwoStateBrowserMonitor(platform, std::move(bundleId), kixieTable(), kKixieWords, detectKixieCallFromOCR) {}
 
 }  // namespace linewarden

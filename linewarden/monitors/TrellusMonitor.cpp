@@ -30,14 +30,6 @@ const BrowserDialerTable& trellusTable() {
 }  // namespace
 
 TrellusMonitor::TrellusMonitor(platform::Platform& platform, std::string bundleId)
-    : BrowserMonitor(platform, std::move(bundleId), trellusTable()), status_(kTrellusWords) {}
-
-bool TrellusMonitor::detectCallFromOCR(const std::vector<std::string>& lines) {
-    return detectTrellusCallFromOCR(platform().console, lines);
-}
-
-bool TrellusMonitor::handleStatusChange(bool isCallActive) {
-    return status_.handleStatusChange(platform().console, isCallActive);
-}
+    : TwoStateBrowserMonitor(platform, std::move(bundleId), trellusTable(), kTrellusWords, detectTrellusCallFromOCR) {}
 
 }  // namespace linewarden
