@@ -7,9 +7,10 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libicu-dev
-  libxcb1-dev libxcb-composite0-dev libxcb-shm0-dev libxcb-ewmh-dev libxcb-icccm4-dev
+  libxcb1-dev libxcb-composite0-dev libxcb-damage0-dev
   libtesseract-dev libleptonica-dev tesseract-ocr-eng
-  xvfb openbox chromium fonts-dejavu-core fonts-liberation
+  xvfb openbox chromium python3 x11-utils xdotool
+  fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-urw-base35 fonts-noto-mono
 )
 
 missing=()

@@ -1,86 +1,274 @@
 #include "platform/LinuxDesktop.h"
 
-// Placeholder until the X11 backend lands.
-namespace platform {
-
-namespace {
-
-class NoWorkspace final : public Workspace {
-public:
-    std::vector<RunningApplication> runningApplications() override { return {}; }
-    std::vector<RunningApplication> runningApplications(std::string_view) override { return {}; }
-};
-
-class NoAccessibility final : public Accessibility {
-public:
-    bool isProcessTrusted() override { return false; }
-    AXElementRef createApplication(ProcessId) override { return std::make_shared<AXElement>(); }
-    AXAnswer copyAttribute(const AXElementRef&, std::string_view) override { return {}; }
-    AXError setAttribute(const AXElementRef&, std::string_view, bool) override { return kAXErrorFailure; }
-};
-
-class NoWindowList final : public WindowList {
-public:
-    std::optional<std::vector<WindowListEntry>> onScreenWindows() override { return std::nullopt; }
-};
-
-class NoCapture final : public ScreenCapture {
-public:
-    bool preflightAccess() override { return false; }
-    void requestAccess() override {}
-    std::optional<std::vector<ShareableWindow>> shareableWindows(bool, bool) override { return std::nullopt; }
-    std::optional<Image> captureWindow(const ShareableWindow&, int, int) override { return std::nullopt; }
-};
-
-class NoRecognizer final : public TextRecognizer {
-public:
-    RecognitionOutcome recognize(const Image&, const RecognitionSettings&) override { return {false, {}}; }
-};
-
-class SystemClock final : public Clock {
-public:
-    double now() override;
-    bool sleepFor(std::chrono::nanoseconds duration) override;
-};
-
-}  // namespace
-}  // namespace platform
-
+#include <cerrno>
+#include <map>
 #include <thread>
+#include <utility>
+
+#include "platform/linux/ClientWindows.h"
+#include "platform/linux/TesseractRecognizer.h"
+#include "platform/linux/WindowCapture.h"
+#include "platform/linux/XConnection.h"
 
 namespace platform {
+
 namespace {
 
-double SystemClock::now() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
+using x11::ClientWindow;
+using x11::XConnection;
 
-bool SystemClock::sleepFor(std::chrono::nanoseconds duration) {
-    std::this_thread::sleep_for(duration);
-    return true;
-}
-
-class PlaceholderDesktop final : public LinuxDesktop {
+// The display connection with what the backend keeps per connection, shared by the services.
+class DisplaySession {
 public:
-    explicit PlaceholderDesktop(Console& console)
-        : platform_{console, workspace_, accessibility_, windowList_, capture_, recognizer_, clock_,
-                    "linewarden: the X11 desktop backend is not built yet\n"} {}
+    explicit DisplaySession(std::string displayName) : displayName_(std::move(displayName)) { connect(); }
+
+    XConnection& connection() { return *connection_; }
+    x11::WindowCapture& capture() { return *capture_; }
+
+    // A lost or never-opened display is tried once more.
+    void reconnectIfLost() {
+        if (!connection_->usable()) connect();
+    }
+
+    std::optional<std::vector<ClientWindow>> windows() { return x11::listClientWindows(*connection_); }
+
+    // Whether the screen's pixels can be read: one pixel of the root window.
+    bool pixelsReadable() {
+        XConnection& x = *connection_;
+        if (!x.usable()) return false;
+        const x11::SigpipeShield shield;
+        return x11::fetch<xcb_get_image_reply>(
+                   x.raw(), xcb_get_image(x.raw(), XCB_IMAGE_FORMAT_Z_PIXMAP, x.root(), 0, 0, 1, 1, ~0u)) != nullptr;
+    }
+
+    // The line that names why the display cannot be used, or nothing.
+    std::string problemLine(bool pixelsRefused) const {
+        std::string problem = connection_->problem();
+        if (problem.empty() && pixelsRefused) problem = "cannot read the X display \"" + connection_->label() + "\"";
+        if (problem.empty()) return {};
+        // Computed per program, like the messages of other command-line tools.
+        return std::string(program_invocation_short_name) + ": " + problem + "\n";
+    }
+
+private:
+    void connect() {
+        capture_.reset();
+        connection_ = XConnection::open(displayName_);
+        capture_ = std::make_unique<x11::WindowCapture>(*connection_);
+    }
+
+    std::string displayName_;
+    std::unique_ptr<XConnection> connection_;
+    std::unique_ptr<x11::WindowCapture> capture_;
+};
+
+// An application is a process that shows windows of a known application; its element stands for
+// all client windows of that process.
+class ApplicationElement final : public AXElement {
+public:
+    explicit ApplicationElement(ProcessId processId) : processId(processId) {}
+    const ProcessId processId;
+};
+
+class WindowElement final : public AXElement {
+public:
+    explicit WindowElement(xcb_window_t window) : window(window) {}
+    const xcb_window_t window;
+};
+
+class X11Workspace final : public Workspace {
+public:
+    explicit X11Workspace(DisplaySession& session) : session_(session) {}
+
+    // Known applications only, one per process, in the order of their process ids (the order in
+    // which they were started, as a rule).
+    std::vector<RunningApplication> runningApplications() override {
+        std::map<std::pair<ProcessId, std::string_view>, const x11::KnownApplication*> instances;
+        for (const ClientWindow& window : session_.windows().value_or(std::vector<ClientWindow>{})) {
+            if (!window.application || !window.processId || !window.open()) continue;
+            instances.emplace(std::pair{*window.processId, window.application->bundleId}, window.application);
+        }
+        std::vector<RunningApplication> applications;
+        for (const auto& [key, application] : instances) {
+            applications.push_back({std::string(application->bundleId), key.first, std::string(application->displayName)});
+        }
+        return applications;
+    }
+
+    std::vector<RunningApplication> runningApplications(std::string_view bundleId) override {
+        auto applications = runningApplications();
+        std::erase_if(applications, [&](const RunningApplication& a) { return a.bundleId != bundleId; });
+        return applications;
+    }
+
+private:
+    DisplaySession& session_;
+};
+
+class X11Accessibility final : public Accessibility {
+public:
+    X11Accessibility(DisplaySession& session, std::string& accessProblem)
+        : session_(session), accessProblem_(accessProblem) {}
+
+    bool isProcessTrusted() override {
+        const bool trusted = session_.connection().roundTrip();
+        accessProblem_ = session_.problemLine(false);
+        return trusted;
+    }
+
+    AXElementRef createApplication(ProcessId processId) override {
+        return std::make_shared<const ApplicationElement>(processId);
+    }
+
+    AXAnswer copyAttribute(const AXElementRef& element, std::string_view attribute) override {
+        if (const auto* application = dynamic_cast<const ApplicationElement*>(element.get())) {
+            if (attribute != kAXWindowsAttribute) return {kAXErrorAttributeUnsupported, {}};
+            return windowsOf(application->processId);
+        }
+        if (const auto* window = dynamic_cast<const WindowElement*>(element.get())) {
+            if (attribute != kAXTitleAttribute) return {kAXErrorAttributeUnsupported, {}};
+            const auto answer = x11::readWindowTitle(session_.connection(), window->window);
+            if (!answer.exists) return {kAXErrorCannotComplete, {}};
+            if (!answer.title) return {kAXErrorNoValue, {}};
+            return {kAXErrorSuccess, *answer.title};
+        }
+        return {kAXErrorFailure, {}};
+    }
+
+    // Making a window the main one would mean raising or focusing it, which a monitor must not
+    // do to the user's desktop; the request only confirms that the window is still there.
+    AXError setAttribute(const AXElementRef& element, std::string_view attribute, bool) override {
+        const auto* window = dynamic_cast<const WindowElement*>(element.get());
+        if (!window) return kAXErrorFailure;
+        if (attribute != kAXMainAttribute) return kAXErrorAttributeUnsupported;
+        return x11::readWindowTitle(session_.connection(), window->window).exists ? kAXErrorSuccess
+                                                                                 : kAXErrorCannotComplete;
+    }
+
+private:
+    // The open windows of the process, front first. A process without any (it quit, or the
+    // display is gone) answers with a failure, as the element of a dead application does.
+    AXAnswer windowsOf(ProcessId processId) {
+        const auto windows = session_.windows();
+        if (!windows) return {kAXErrorCannotComplete, {}};
+        std::vector<AXElementRef> elements;
+        for (const ClientWindow& window : *windows) {
+            if (window.processId == processId && window.open()) {
+                elements.push_back(std::make_shared<const WindowElement>(window.id));
+            }
+        }
+        if (elements.empty()) return {kAXErrorCannotComplete, {}};
+        return {kAXErrorSuccess, std::move(elements)};
+    }
+
+    DisplaySession& session_;
+    std::string& accessProblem_;
+};
+
+class X11WindowList final : public WindowList {
+public:
+    explicit X11WindowList(DisplaySession& session) : session_(session) {}
+
+    std::optional<std::vector<WindowListEntry>> onScreenWindows() override {
+        const auto windows = session_.windows();
+        if (!windows) return std::nullopt;
+        std::vector<WindowListEntry> entries;
+        for (const ClientWindow& window : *windows) {
+            if (!window.viewable || window.desktop) continue;
+            entries.push_back({window.ownerName(), window.title, window.id});
+        }
+        return entries;
+    }
+
+private:
+    DisplaySession& session_;
+};
+
+class X11ScreenCapture final : public ScreenCapture {
+public:
+    X11ScreenCapture(DisplaySession& session, std::string& accessProblem)
+        : session_(session), accessProblem_(accessProblem) {}
+
+    bool preflightAccess() override {
+        const bool readable = session_.pixelsReadable();
+        accessProblem_ = session_.problemLine(!readable);
+        return readable;
+    }
+
+    // Nobody to ask on X11; a display that was not there may have come up since.
+    void requestAccess() override { session_.reconnectIfLost(); }
+
+    std::optional<std::vector<ShareableWindow>> shareableWindows(bool excludeDesktopWindows,
+                                                                 bool onScreenWindowsOnly) override {
+        const auto windows = session_.windows();
+        if (!windows) return std::nullopt;
+        std::vector<ShareableWindow> shareable;
+        for (const ClientWindow& window : *windows) {
+            if (onScreenWindowsOnly && !window.viewable) continue;
+            if (excludeDesktopWindows && window.desktop) continue;
+            ShareableWindow entry{window.id, window.frame, std::nullopt};
+            if (window.application) {
+                entry.owningApplication = {std::string(window.application->bundleId),
+                                           std::string(window.application->displayName)};
+            } else if (auto owner = window.ownerName()) {
+                entry.owningApplication = {std::string(), std::move(*owner)};   // no bundle on Linux
+            }
+            shareable.push_back(std::move(entry));
+        }
+        return shareable;
+    }
+
+    std::optional<Image> captureWindow(const ShareableWindow& window, int widthPixels, int heightPixels) override {
+        return session_.capture().capture(window.windowID, widthPixels, heightPixels);
+    }
+
+private:
+    DisplaySession& session_;
+    std::string& accessProblem_;
+};
+
+// Monotonic: the monitor only measures durations, which a change of the wall clock must not upset.
+class SteadyClock final : public Clock {
+public:
+    double now() override {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
+    bool sleepFor(std::chrono::nanoseconds duration) override {
+        std::this_thread::sleep_for(duration);
+        return true;
+    }
+};
+
+class X11Desktop final : public LinuxDesktop {
+public:
+    X11Desktop(Console& console, std::string displayName)
+        : session_(std::move(displayName)),
+          workspace_(session_),
+          accessibility_(session_, platform_.accessProblem),
+          windowList_(session_),
+          capture_(session_, platform_.accessProblem),
+          platform_{console, workspace_, accessibility_, windowList_, capture_, recognizer_, clock_,
+                    session_.problemLine(false)} {}
+
     Platform& platform() override { return platform_; }
 
 private:
-    NoWorkspace workspace_;
-    NoAccessibility accessibility_;
-    NoWindowList windowList_;
-    NoCapture capture_;
-    NoRecognizer recognizer_;
-    SystemClock clock_;
+    DisplaySession session_;
+    X11Workspace workspace_;
+    X11Accessibility accessibility_;
+    X11WindowList windowList_;
+    X11ScreenCapture capture_;
+    tess::TesseractRecognizer recognizer_;   // starts its engines on first use
+    SteadyClock clock_;
     Platform platform_;
 };
 
 }  // namespace
 
-std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console) {
-    return std::make_unique<PlaceholderDesktop>(console);
+std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console) { return open(console, std::string()); }
+
+std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console, std::string displayName) {
+    return std::make_unique<X11Desktop>(console, std::move(displayName));
 }
 
 }  // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/Platform.h"
 
@@ -11,7 +12,10 @@ namespace platform {
 // problem, and every other call answers with a failure.
 class LinuxDesktop {
 public:
+    // The default display, as every X client finds it.
     static std::unique_ptr<LinuxDesktop> open(Console& console);
+    // The named display (":99"); an empty name means the default display.
+    static std::unique_ptr<LinuxDesktop> open(Console& console, std::string displayName);
     virtual ~LinuxDesktop() = default;
     virtual Platform& platform() = 0;
 };

@@ -1,0 +1,55 @@
+#pragma once
+
+// Turns a window screenshot into what the text engine reads best: dark text on a white ground,
+// large enough, with a white margin. UI text sits on flat fills (pages, bars, pills, buttons) in
+// any colour and either polarity, so every pixel is drawn by how far its colour lies from the
+// fill it stands on: fills become white and text becomes dark, whatever the theme.
+//
+// Fills are areas of one colour (to 5 bits a channel) thick enough to hold a square wider than a
+// letter's stroke in enough places. Every other pixel belongs to the fill nearest to it. Groups
+// of such pixels that touch two fills are the anti-aliased rims between them and are dropped;
+// the rest are drawn by their colour distance from their fill, stretched per fill so that its
+// strongest mark is black. A white badge on a green pill inside a light page thus comes out as
+// black letters on white, like the page's own dark text.
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/Image.h"
+
+namespace platform::tess {
+
+struct GreyImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> pixels;   // width * height grey levels, 0 black, 255 white
+
+    std::uint8_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+
+struct NormalisedText {
+    GreyImage grey;              // same size as the input
+    double smallTextHeight = 0;  // height of the smaller glyphs (first quartile) in pixels, 0 when none
+};
+
+// Dark text on white from an RGBA image; the image must be readable with width*height*4 bytes.
+// A fill must hold squares of 2 * fillRadius + 1 pixels across: 3 suits a capture at two pixels
+// per point, where even bold UI text has thinner strokes.
+NormalisedText normaliseForText(const Image& image, int fillRadius = 3);
+
+// Grey levels of the same image by luminance alone, without looking for fills.
+GreyImage luminance(const Image& image);
+
+// The RGBA image at half its width and height, each pixel the mean of a 2x2 block.
+Image halved(const Image& image);
+
+// The part of the image inside `rect`, clipped to the image.
+GreyImage cropped(const GreyImage& image, const PixelRect& rect);
+
+// Bilinear resampling by `factor` (> 0).
+GreyImage scaled(const GreyImage& image, double factor);
+
+// The image inside a white margin of `border` pixels on every side.
+GreyImage withBorder(const GreyImage& image, int border);
+
+}  // namespace platform::tess

@@ -1,0 +1,453 @@
+#include "TesseractRecognizer.h"
+
+#include <omp.h>
+#include <sys/mman.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+
+#include "LeptonicaQuiet.h"
+#include "LineText.h"
+#include "Preprocess.h"
+
+namespace platform::tess {
+
+namespace {
+
+// The engine reads capitals best at about 20-30 pixels. Images are scaled so that the smaller
+// glyphs (lower-case letters of the smallest text, mostly) stand about this high.
+constexpr double kTargetSmallTextHeight = 16.0;
+constexpr double kMinScale = 0.5;
+constexpr double kMaxUpscale = 3.0;
+constexpr int kBorder = 10;
+// Captures are taken at twice the window's size in points (72 per inch).
+constexpr int kCaptureResolution = 144;
+// Large images are studied at half size unless their small text would get too small there.
+constexpr long long kHalveAbovePixels = 1'200'000;
+constexpr double kMinHalvedTextHeight = 7.0;
+// The accurate level takes a second look, larger, at lines the engine is less sure of.
+constexpr float kSureConfidence = 90.0f;
+constexpr double kSecondLookEnlargement = 1.5;
+// A letter's second choice is offered when it costs at most this much more than the first.
+constexpr float kRunnerUpCostGap = 8.0f;
+
+// ---------------------------------------------------------------------------------------------
+// Files and settings
+
+std::string findTessdata(const std::string& language) {
+    static const std::array<const char*, 5> kPlaces{
+        "/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4.00/tessdata",
+        "/usr/share/tessdata", "/usr/local/share/tessdata", "/usr/local/share/tesseract-ocr/5/tessdata"};
+    std::error_code error;
+    for (const char* place : kPlaces) {
+        if (std::filesystem::is_regular_file(std::filesystem::path(place) / (language + ".traineddata"), error)) {
+            return place;
+        }
+    }
+    return {};
+}
+
+// Tesseract's model name for a language tag such as "en-US"; empty when unknown.
+std::string modelName(const std::string& tag) {
+    static const std::map<std::string, std::string> kModels{
+        {"en", "eng"}, {"de", "deu"}, {"fr", "fra"}, {"es", "spa"}, {"it", "ita"},
+        {"pt", "por"}, {"nl", "nld"}, {"sv", "swe"}, {"da", "dan"}, {"nb", "nor"},
+        {"pl", "pol"}, {"cs", "ces"}, {"fi", "fin"}, {"ja", "jpn"}, {"zh", "chi_sim"}};
+    std::string primary = tag.substr(0, tag.find_first_of("-_"));
+    std::transform(primary.begin(), primary.end(), primary.begin(), [](unsigned char c) { return std::tolower(c); });
+    const auto found = kModels.find(primary);
+    return found == kModels.end() ? std::string{} : found->second;
+}
+
+// "eng" or "eng+deu" for the requested languages; English when none is given.
+std::string modelList(const std::vector<std::string>& languages) {
+    std::string list;
+    for (const auto& tag : languages) {
+        const std::string model = modelName(tag);
+        if (model.empty()) return {};
+        if (("+" + list + "+").find("+" + model + "+") != std::string::npos) continue;
+        if (!list.empty()) list += '+';
+        list += model;
+    }
+    return list.empty() ? "eng" : list;
+}
+
+// The engine's dictionary holds single words: "On Call" adds "On" and "Call".
+std::vector<std::string> dictionaryWords(const std::vector<std::string>& customWords) {
+    std::set<std::string> seen;
+    std::vector<std::string> words;
+    for (const auto& phrase : customWords) {
+        std::size_t start = 0;
+        while (start < phrase.size()) {
+            const std::size_t end = std::min(phrase.find(' ', start), phrase.size());
+            std::string word = phrase.substr(start, end - start);
+            if (!word.empty() && seen.insert(word).second) words.push_back(std::move(word));
+            start = end + 1;
+        }
+    }
+    return words;
+}
+
+// An anonymous in-memory file: the engine reads its word list by name at start-up, and this
+// leaves nothing on disk to clean up.
+class MemoryFile {
+public:
+    explicit MemoryFile(const std::string& contents) : fd_(memfd_create("linewarden-words", MFD_CLOEXEC)) {
+        std::size_t written = 0;
+        while (fd_ >= 0 && written < contents.size()) {
+            const ssize_t n = ::write(fd_, contents.data() + written, contents.size() - written);
+            if (n <= 0) break;
+            written += static_cast<std::size_t>(n);
+        }
+        ok_ = fd_ >= 0 && written == contents.size();
+    }
+    ~MemoryFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+    bool ok() const { return ok_; }
+    std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+private:
+    int fd_;
+    bool ok_ = false;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Reading results
+
+struct Reading {
+    std::string text;
+    float confidence = 0;
+};
+
+struct Line {
+    PixelRect box;                       // in the caller's image
+    std::vector<Reading> readings;       // every reading of this line, best first once sorted
+    std::vector<std::string> runnersUp;  // the first reading with one doubtful letter changed
+};
+
+// How an image handed to the engine maps back to the caller's image.
+struct Frame {
+    double scale = 1;   // engine pixels per caller pixel
+    int originX = 0;    // the caller's pixel at the engine image's corner inside the border
+    int originY = 0;
+};
+
+struct TextDeleter {
+    void operator()(char* text) const { delete[] text; }
+};
+using EngineText = std::unique_ptr<char, TextDeleter>;
+
+std::string withoutTrailingBreaks(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+bool isBlank(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); });
+}
+
+PixelRect toSource(const Frame& frame, int left, int top, int right, int bottom, int width, int height) {
+    auto x = [&](int v) { return frame.originX + (v - kBorder) / frame.scale; };
+    auto y = [&](int v) { return frame.originY + (v - kBorder) / frame.scale; };
+    const int x0 = std::clamp(static_cast<int>(std::floor(x(left))), 0, width);
+    const int y0 = std::clamp(static_cast<int>(std::floor(y(top))), 0, height);
+    const int x1 = std::clamp(static_cast<int>(std::ceil(x(right))), x0, width);
+    const int y1 = std::clamp(static_cast<int>(std::ceil(y(bottom))), y0, height);
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+bool isDashLike(const char* text) {
+    const std::string_view t(text);
+    return t == "-" || t == "_" || t == "\u2013" || t == "\u2014";
+}
+
+// Whether the engine image shows any dark pixel inside the box.
+bool hasInk(const GreyImage& image, int left, int top, int right, int bottom) {
+    for (int y = std::max(top, 0); y < std::min(bottom, image.height); ++y) {
+        for (int x = std::max(left, 0); x < std::min(right, image.width); ++x) {
+            if (image.at(x, y) < 128) return true;
+        }
+    }
+    return false;
+}
+
+// The engine's letters of the line the iterator stands on, with their boxes and, when the
+// engine kept them, its other choices per letter. In wide gaps between words the engine now and
+// then reports a dash where there is nothing; a dash without ink under it is left out.
+std::vector<WordReading> lettersOfLine(const tesseract::ResultIterator& line, const GreyImage& image) {
+    std::vector<WordReading> words;
+    tesseract::ResultIterator word(line);
+    do {
+        WordReading letters;
+        tesseract::ResultIterator symbol(word);
+        do {
+            EngineText text(symbol.GetUTF8Text(tesseract::RIL_SYMBOL));
+            if (!text) continue;
+            int left = 0, top = 0, right = 0, bottom = 0;
+            symbol.BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom);
+            const bool phantom = isDashLike(text.get()) && !hasInk(image, left, top, right, bottom);
+            letters.push_back({text.get(), right - left, bottom - top, {}, phantom});
+        } while (!symbol.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL) &&
+                 symbol.Next(tesseract::RIL_SYMBOL));
+        // The engine's choices per time step; blanks stand between words. They are used only
+        // when they line up with the letters one to one.
+        if (const auto* steps = word.GetBestLSTMSymbolChoices()) {
+            std::vector<const std::vector<std::pair<const char*, float>>*> lettersSteps;
+            for (const auto& step : *steps) {
+                if (!step.empty() && std::string_view(step.front().first) != " ") lettersSteps.push_back(&step);
+            }
+            bool aligned = lettersSteps.size() == letters.size();
+            for (std::size_t i = 0; aligned && i < letters.size(); ++i) {
+                aligned = letters[i].text == lettersSteps[i]->front().first;
+            }
+            for (std::size_t i = 0; aligned && i < letters.size(); ++i) {
+                const auto& step = *lettersSteps[i];
+                for (std::size_t c = 1; c < step.size(); ++c) {
+                    letters[i].alternatives.emplace_back(step[c].first, step[c].second - step.front().second);
+                }
+            }
+        }
+        words.push_back(std::move(letters));
+    } while (!word.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) && word.Next(tesseract::RIL_WORD));
+    return words;
+}
+
+// Hands a prepared grey image to the engine and reads its text lines, in the engine's order.
+std::vector<Line> readLines(tesseract::TessBaseAPI& api, const GreyImage& prepared, const Frame& frame,
+                            tesseract::PageSegMode mode, const Image& source, int wantedRunnersUp) {
+    std::vector<Line> lines;
+    api.SetPageSegMode(mode);
+    api.SetImage(prepared.pixels.data(), prepared.width, prepared.height, 1, prepared.width);
+    api.SetSourceResolution(std::max(70, static_cast<int>(std::lround(kCaptureResolution * frame.scale))));
+    if (api.Recognize(nullptr) != 0) return lines;
+    std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator());
+    if (!iterator) return lines;
+    do {
+        EngineText raw(iterator->GetUTF8Text(tesseract::RIL_TEXTLINE));
+        if (!raw) continue;
+        std::string text = withoutTrailingBreaks(raw.get());
+        if (isBlank(text)) continue;
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (!iterator->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) continue;
+        Line line;
+        line.box = toSource(frame, left, top, right, bottom, source.width(), source.height());
+        auto letters = lettersOfLine(*iterator, prepared);
+        if (spell(letters) == text) {
+            dropPhantoms(letters);
+            settleDashes(letters);
+            text = spell(letters);
+            if (text.empty()) continue;
+            if (wantedRunnersUp > 0) line.runnersUp = runnersUp(letters, wantedRunnersUp, kRunnerUpCostGap);
+        }
+        line.readings.push_back({std::move(text), iterator->Confidence(tesseract::RIL_TEXTLINE)});
+        lines.push_back(std::move(line));
+    } while (iterator->Next(tesseract::RIL_TEXTLINE));
+    return lines;
+}
+
+// Lines in reading order: rows from top to bottom, each row from left to right. A line belongs
+// to a row when its vertical middle lies within the row's first line.
+void sortInReadingOrder(std::vector<Line>& lines) {
+    std::stable_sort(lines.begin(), lines.end(), [](const Line& a, const Line& b) { return a.box.y < b.box.y; });
+    std::size_t rowStart = 0;
+    while (rowStart < lines.size()) {
+        const PixelRect& first = lines[rowStart].box;
+        std::size_t rowEnd = rowStart + 1;
+        while (rowEnd < lines.size() && lines[rowEnd].box.y + lines[rowEnd].box.height / 2 <= first.y + first.height) {
+            ++rowEnd;
+        }
+        std::stable_sort(lines.begin() + static_cast<std::ptrdiff_t>(rowStart),
+                         lines.begin() + static_cast<std::ptrdiff_t>(rowEnd),
+                         [](const Line& a, const Line& b) { return a.box.x < b.box.x; });
+        rowStart = rowEnd;
+    }
+}
+
+// The line's distinct readings, surest first, then the engine's runners-up, at most `wanted`.
+std::vector<std::string> candidatesOf(Line& line, int wanted) {
+    std::stable_sort(line.readings.begin(), line.readings.end(),
+                     [](const Reading& a, const Reading& b) { return a.confidence > b.confidence; });
+    std::vector<std::string> candidates;
+    auto add = [&](const std::string& text) {
+        if (static_cast<int>(candidates.size()) < wanted &&
+            std::find(candidates.begin(), candidates.end(), text) == candidates.end()) {
+            candidates.push_back(text);
+        }
+    };
+    for (const auto& reading : line.readings) add(reading.text);
+    for (const auto& text : line.runnersUp) add(text);
+    return candidates;
+}
+
+// Debian's engine is built with OpenMP and starts its own worker threads for every line, which
+// on small images costs several times what it saves. Recognition stays on this thread.
+void keepRecognitionOnThisThread() {
+    omp_set_max_active_levels(0);
+    omp_set_num_threads(1);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Engines, one per profile
+
+class TesseractRecognizer::Engines {
+public:
+    tesseract::TessBaseAPI* forProfile(const RecognitionSettings& settings) {
+        const std::string models = modelList(settings.languages);
+        if (models.empty()) return nullptr;
+        std::string key = models + (settings.usesLanguageCorrection ? "|dict|" : "|raw|");
+        for (const auto& word : dictionaryWords(settings.customWords)) key += word + '\n';
+        auto found = engines_.find(key);
+        if (found == engines_.end()) {
+            found = engines_.emplace(key, start(models, settings)).first;
+        }
+        return found->second.get();
+    }
+
+private:
+    static std::unique_ptr<tesseract::TessBaseAPI> start(const std::string& models, const RecognitionSettings& settings) {
+        // Every model must be there: the engine would otherwise start without the missing ones.
+        const std::string datapath = findTessdata(models.substr(0, models.find('+')));
+        if (datapath.empty()) return nullptr;
+        for (std::size_t start = 0; start < models.size();) {
+            const std::size_t end = std::min(models.find('+', start), models.size());
+            std::error_code error;
+            if (!std::filesystem::is_regular_file(
+                    std::filesystem::path(datapath) / (models.substr(start, end - start) + ".traineddata"), error)) {
+                return nullptr;
+            }
+            start = end + 1;
+        }
+
+        std::string wordList;
+        for (const auto& word : dictionaryWords(settings.customWords)) wordList += word + '\n';
+        const MemoryFile words(wordList);
+
+        std::vector<std::string> names{"debug_file"};
+        std::vector<std::string> values{"/dev/null"};
+        if (!wordList.empty() && words.ok()) {
+            names.push_back("user_words_file");
+            values.push_back(words.path());
+        }
+        if (!settings.usesLanguageCorrection) {
+            // Without correction the engine should not lean on its English word lists.
+            names.insert(names.end(), {"load_system_dawg", "load_freq_dawg"});
+            values.insert(values.end(), {"0", "0"});
+        }
+        auto api = std::make_unique<tesseract::TessBaseAPI>();
+        api->SetVariable("debug_file", "/dev/null");
+        if (api->Init(datapath.c_str(), models.c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values,
+                      false) != 0) {
+            return nullptr;
+        }
+        // Light-on-dark text is turned dark before the engine sees it; its own inverted second
+        // reading of doubtful lines would only cost time.
+        api->SetVariable("tessedit_do_invert", "0");
+        return api;
+    }
+
+    std::map<std::string, std::unique_ptr<tesseract::TessBaseAPI>> engines_;
+};
+
+std::string tessdataDirectory() { return findTessdata("eng"); }
+
+TesseractRecognizer::TesseractRecognizer() : engines_(std::make_unique<Engines>()) { silenceLeptonica(); }
+
+TesseractRecognizer::~TesseractRecognizer() = default;
+
+namespace {
+
+// The image as prepared for reading, and how it maps back to the caller's pixels.
+struct Study {
+    NormalisedText normalised;
+    double workToSource = 1.0;   // studied pixels per caller pixel
+};
+
+// Large windows are studied at half size, which costs a quarter, unless that makes their
+// smaller text too small to tell fills from strokes.
+Study study(const Image& image) {
+    Study result;
+    if (static_cast<long long>(image.width()) * image.height() > kHalveAbovePixels) {
+        result.normalised = normaliseForText(halved(image), 2);
+        const double small = result.normalised.smallTextHeight;
+        if (small == 0 || small >= kMinHalvedTextHeight) {
+            result.workToSource = 0.5;
+            return result;
+        }
+    }
+    result.normalised = normaliseForText(image);
+    return result;
+}
+
+// Another reading of each doubtful line: cut out with a margin, enlarged, read as a single line.
+void takeSecondLook(tesseract::TessBaseAPI& api, const Study& studied, double scale, const Image& image,
+                    std::vector<Line>& lines) {
+    const double larger = scale * kSecondLookEnlargement;
+    const double toWork = studied.workToSource;
+    for (auto& line : lines) {
+        if (line.readings.front().confidence >= kSureConfidence) continue;
+        const int margin = std::max(2, static_cast<int>(line.box.height * toWork / 4));
+        const PixelRect area{static_cast<int>(line.box.x * toWork) - margin, static_cast<int>(line.box.y * toWork) - margin,
+                             static_cast<int>(std::ceil(line.box.width * toWork)) + 2 * margin,
+                             static_cast<int>(std::ceil(line.box.height * toWork)) + 2 * margin};
+        const GreyImage piece = cropped(studied.normalised.grey, area);
+        if (piece.width == 0 || piece.height == 0) continue;
+        const Frame frame{larger * toWork, static_cast<int>(std::max(area.x, 0) / toWork),
+                          static_cast<int>(std::max(area.y, 0) / toWork)};
+        auto again = readLines(api, withBorder(scaled(piece, larger), kBorder), frame, tesseract::PSM_SINGLE_LINE, image, 0);
+        if (!again.empty()) line.readings.push_back(std::move(again.front().readings.front()));
+    }
+}
+
+}  // namespace
+
+RecognitionOutcome TesseractRecognizer::recognize(const Image& image, const RecognitionSettings& settings) {
+    const auto expected = static_cast<std::size_t>(std::max(image.width(), 0)) * std::max(image.height(), 0) * 4;
+    if (!image.readable() || image.width() <= 0 || image.height() <= 0 || image.rgba().size() != expected) {
+        return {true, {}};
+    }
+    tesseract::TessBaseAPI* api = engines_->forProfile(settings);
+    if (api == nullptr) return {false, {}};
+    keepRecognitionOnThisThread();
+
+    const Study studied = study(image);
+    const GreyImage& work = studied.normalised.grey;
+    const double small = studied.normalised.smallTextHeight;
+    const double scale = small > 0 ? std::clamp(kTargetSmallTextHeight / small, kMinScale, kMaxUpscale) : 1.0;
+
+    const int wanted = std::max(settings.maximumCandidates, 1);
+    // The engine keeps its choices per letter only when asked; they make the runners-up.
+    if (wanted > 1) api->SetVariable("lstm_choice_mode", "2");
+    // Sparse text: UI text is scattered words and labels, not a page of paragraphs.
+    std::vector<Line> lines = readLines(*api, withBorder(scale == 1.0 ? work : scaled(work, scale), kBorder),
+                                        Frame{scale * studied.workToSource, 0, 0}, tesseract::PSM_SPARSE_TEXT, image,
+                                        wanted - 1);
+    if (settings.level == RecognitionLevel::accurate) takeSecondLook(*api, studied, scale, image, lines);
+    if (wanted > 1) api->SetVariable("lstm_choice_mode", "0");
+    api->Clear();
+
+    const double minimumHeight = static_cast<double>(settings.minimumTextHeight) * image.height();
+    std::erase_if(lines, [&](const Line& line) { return line.box.height < minimumHeight; });
+    sortInReadingOrder(lines);
+
+    RecognitionOutcome outcome;
+    for (auto& line : lines) {
+        auto candidates = candidatesOf(line, wanted);
+        if (!candidates.empty()) outcome.observations.push_back({std::move(candidates), line.box});
+    }
+    return outcome;
+}
+
+}  // namespace platform::tess

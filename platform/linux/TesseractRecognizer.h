@@ -1,0 +1,49 @@
+#pragma once
+
+// Text recognition with Tesseract 5 (LSTM engine). Each settings profile (languages, custom
+// words, language correction) gets one engine, started on first use and kept for the life of
+// the recogniser, since starting one costs far more than a recognition. Recognition runs on the
+// caller's thread, single-threaded, and the engine never writes to standard error.
+//
+// Before reading, the image is redrawn as dark text on white (see Preprocess.h) and scaled so that
+// its smaller letters stand about 16 pixels high.
+//
+// Levels: `fast` reads the whole image once, as sparse text. `accurate` then takes a second look
+// at every line the engine was not sure of: cut out, enlarged half as much again and read as a
+// single line; the surer of the two readings comes first.
+//
+// Candidates, when more than one is asked for: a line's distinct readings, surest first, then the
+// line with one letter replaced by the engine's close second choice there, closest call first.
+// Never more than asked for, never the same text twice; often just one.
+//
+// Lines lower than the minimum text height (relative to the image's height) are left out; the
+// others come in reading order: rows top to bottom, each row left to right. Languages are
+// mapped to the engine's models ("en-US" reads with "eng"); the custom words become the
+// engine's user words. An image without readable pixels gives no text; a language without an
+// installed model is a failure.
+
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+
+namespace platform::tess {
+
+class TesseractRecognizer final : public platform::TextRecognizer {
+public:
+    TesseractRecognizer();
+    ~TesseractRecognizer() override;
+    TesseractRecognizer(const TesseractRecognizer&) = delete;
+    TesseractRecognizer& operator=(const TesseractRecognizer&) = delete;
+
+    RecognitionOutcome recognize(const Image& image, const RecognitionSettings& settings) override;
+
+private:
+    class Engines;
+    std::unique_ptr<Engines> engines_;
+};
+
+// The directory holding the installed Tesseract models, or empty when none is found.
+std::string tessdataDirectory();
+
+}  // namespace platform::tess

@@ -1,0 +1,158 @@
+#include "platform/linux/WindowCapture.h"
+
+#include <poll.h>
+#include <xcb/composite.h>
+#include <xcb/damage.h>
+
+#include <chrono>
+
+#include "platform/linux/PixelConversion.h"
+
+namespace platform::x11 {
+
+namespace {
+
+const xcb_visualtype_t* findVisual(const xcb_screen_t* screen, xcb_visualid_t id) {
+    for (auto depths = xcb_screen_allowed_depths_iterator(screen); depths.rem > 0; xcb_depth_next(&depths)) {
+        for (auto visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0; xcb_visualtype_next(&visuals)) {
+            if (visuals.data->visual_id == id) return visuals.data;
+        }
+    }
+    return nullptr;
+}
+
+const xcb_format_t* findFormat(const xcb_setup_t* setup, std::uint8_t depth) {
+    for (auto formats = xcb_setup_pixmap_formats_iterator(setup); formats.rem > 0; xcb_format_next(&formats)) {
+        if (formats.data->depth == depth) return formats.data;
+    }
+    return nullptr;
+}
+
+std::optional<PixelLayout> layoutFor(const XConnection& x, xcb_visualid_t visualId, std::uint8_t depth, int width) {
+    const xcb_visualtype_t* visual = findVisual(x.screen(), visualId);
+    const xcb_setup_t* setup = xcb_get_setup(x.raw());
+    const xcb_format_t* format = setup ? findFormat(setup, depth) : nullptr;
+    if (!visual || !format || format->scanline_pad == 0) return std::nullopt;
+    if (visual->_class != XCB_VISUAL_CLASS_TRUE_COLOR && visual->_class != XCB_VISUAL_CLASS_DIRECT_COLOR) {
+        return std::nullopt;   // palette visuals are not worth supporting for application windows
+    }
+    const std::size_t pad = format->scanline_pad;
+    const std::size_t bitsPerRow = static_cast<std::size_t>(width) * format->bits_per_pixel;
+    return PixelLayout{format->bits_per_pixel, setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST,
+                       visual->red_mask,       visual->green_mask,
+                       visual->blue_mask,      (bitsPerRow + pad - 1) / pad * pad / 8};
+}
+
+}  // namespace
+
+void WindowCapture::keepContents(xcb_window_t window, bool again) {
+    if (!x_.hasComposite() || (!again && redirected_.contains(window))) return;
+    redirected_.insert(window);
+    // Fails harmlessly when a compositing manager already keeps the window's contents itself.
+    if (succeeded(x_.raw(), xcb_composite_redirect_window_checked(x_.raw(), window, XCB_COMPOSITE_REDIRECT_AUTOMATIC))) {
+        awaitRepaint(window);
+    }
+}
+
+void WindowCapture::awaitRepaint(xcb_window_t window) {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kLongest = std::chrono::milliseconds(1000);
+    constexpr auto kQuiet = std::chrono::milliseconds(60);
+    if (!x_.hasDamage()) return;
+    xcb_connection_t* c = x_.raw();
+    const xcb_damage_damage_t damage = xcb_generate_id(c);
+    if (!succeeded(c, xcb_damage_create_checked(c, damage, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY))) return;
+    // Exposing the whole window makes its application draw all of it again.
+    xcb_discard_reply(c, xcb_clear_area_checked(c, 1, window, 0, 0, 0, 0).sequence);
+    xcb_flush(c);
+
+    const auto start = Clock::now();
+    std::optional<Clock::time_point> lastDrawn;
+    while (xcb_connection_has_error(c) == 0) {
+        const auto now = Clock::now();
+        const auto until = lastDrawn ? std::min(*lastDrawn + kQuiet, start + kLongest) : start + kLongest;
+        if (now >= until) break;
+        bool drawn = false;
+        // Nothing else is selected on this connection: events are damage reports and the errors
+        // of requests nobody waits for, and all of them are dropped once looked at.
+        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
+            const auto* report = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
+            if ((event->response_type & 0x7F) == x_.damageFirstEvent() + XCB_DAMAGE_NOTIFY && report->damage == damage) {
+                drawn = true;
+            }
+            std::free(event);
+        }
+        if (drawn) {
+            lastDrawn = Clock::now();
+            xcb_discard_reply(c, xcb_damage_subtract_checked(c, damage, XCB_NONE, XCB_NONE).sequence);
+            xcb_flush(c);
+            continue;
+        }
+        pollfd readable{xcb_get_file_descriptor(c), POLLIN, 0};
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
+        poll(&readable, 1, static_cast<int>(std::max<long long>(wait, 1)));
+    }
+    xcb_discard_reply(c, xcb_damage_destroy_checked(c, damage).sequence);
+}
+
+xcb_pixmap_t WindowCapture::nameContents(xcb_window_t window) {
+    if (!x_.hasComposite()) return XCB_PIXMAP_NONE;
+    const xcb_pixmap_t pixmap = xcb_generate_id(x_.raw());
+    if (succeeded(x_.raw(), xcb_composite_name_window_pixmap_checked(x_.raw(), window, pixmap))) return pixmap;
+    return XCB_PIXMAP_NONE;
+}
+
+std::optional<Image> WindowCapture::capture(xcb_window_t window, int widthPixels, int heightPixels) {
+    if (widthPixels <= 0 || heightPixels <= 0 || !x_.usable()) return std::nullopt;
+    const SigpipeShield shield;
+    xcb_connection_t* c = x_.raw();
+    while (xcb_generic_event_t* stale = xcb_poll_for_event(c)) std::free(stale);   // late damage reports
+
+    const auto attributesCookie = xcb_get_window_attributes(c, window);
+    const auto geometryCookie = xcb_get_geometry(c, window);
+    auto attributes = fetch<xcb_get_window_attributes_reply>(c, attributesCookie);
+    auto geometry = fetch<xcb_get_geometry_reply>(c, geometryCookie);
+    if (!attributes || !geometry) {
+        redirected_.erase(window);   // gone; its id may come back for another window
+        return std::nullopt;
+    }
+    if (attributes->map_state != XCB_MAP_STATE_VIEWABLE) return std::nullopt;
+
+    keepContents(window, false);
+    xcb_pixmap_t pixmap = nameContents(window);
+    if (pixmap == XCB_PIXMAP_NONE && x_.hasComposite()) {
+        // The window may be new under a reused id, or was redirected by someone who let go.
+        keepContents(window, true);
+        pixmap = nameContents(window);
+    }
+    // Without Composite, the window itself: correct only where nothing covers it.
+    const xcb_drawable_t source = pixmap != XCB_PIXMAP_NONE ? pixmap : window;
+    const int width = geometry->width;
+    const int height = geometry->height;
+    auto image = fetch<xcb_get_image_reply>(
+        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, source, 0, 0, static_cast<std::uint16_t>(width),
+                         static_cast<std::uint16_t>(height), ~0u));
+    if (pixmap != XCB_PIXMAP_NONE) xcb_discard_reply(c, xcb_free_pixmap_checked(c, pixmap).sequence);
+
+    // A named pixmap outlives its window: make sure the window was still there, shown and of the
+    // same size once the pixels were read.
+    const auto afterAttributesCookie = xcb_get_window_attributes(c, window);
+    const auto afterGeometryCookie = xcb_get_geometry(c, window);
+    auto afterAttributes = fetch<xcb_get_window_attributes_reply>(c, afterAttributesCookie);
+    auto afterGeometry = fetch<xcb_get_geometry_reply>(c, afterGeometryCookie);
+    if (!image || !afterAttributes || !afterGeometry || afterAttributes->map_state != XCB_MAP_STATE_VIEWABLE ||
+        afterGeometry->width != width || afterGeometry->height != height) {
+        return std::nullopt;
+    }
+
+    const auto layout = layoutFor(x_, attributes->visual, geometry->depth, width);
+    if (!layout) return std::nullopt;
+    const std::span<const std::uint8_t> data(xcb_get_image_data(image.get()),
+                                             static_cast<std::size_t>(xcb_get_image_data_length(image.get())));
+    auto rgba = convertToRgba(data, width, height, *layout);
+    if (!rgba) return std::nullopt;
+    image.reset();
+    return Image(widthPixels, heightPixels, resizeRgba(*rgba, width, height, widthPixels, heightPixels));
+}
+
+}  // namespace platform::x11

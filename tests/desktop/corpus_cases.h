@@ -1,0 +1,45 @@
+#pragma once
+
+// The page corpus: local pages styled as each dialer might look, with the verdict each must get.
+// Shared by the corpus test (real windows under X) and the recognition benchmark.
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace corpus {
+
+enum class Dialer { kixie, ringCentral, trellus, zoom };
+
+struct Case {
+    std::string name;       // also the page's title, so that its window can be found
+    std::string page;       // file name inside the corpus directory
+    std::vector<std::pair<std::string, std::string>> params;  // query parameters, in order
+    int windowWidth = 0;
+    int windowHeight = 0;
+    Dialer dialer = Dialer::kixie;
+    bool inCall = false;
+};
+
+// The cases of `cases.json` in the corpus directory; nothing when the file cannot be read.
+std::optional<std::vector<Case>> loadCases(const std::string& corpusDirectory);
+
+// The file:// address of a case's page, with its parameters and its name as the title.
+std::string pageUrl(const Case& c, const std::string& corpusDirectory);
+
+const char* dialerName(Dialer dialer);
+
+// What the dialer's monitor makes of one capture of the window: the region it crops, the text
+// it recognises there with its own settings, and its classifier's verdict.
+struct Reading {
+    platform::PixelRect region;
+    std::vector<std::string> lines;
+    bool verdict = false;
+    double recognitionMilliseconds = 0;
+};
+Reading readCapture(const Case& c, const platform::Image& capture, platform::TextRecognizer& recognizer);
+
+}  // namespace corpus

@@ -1,0 +1,193 @@
+// The page corpus end to end: each page is shown by chromium in a real window on a private X
+// server, captured by the X11 backend at twice its size, cut to the dialer's region, recognised
+// with the dialer's settings and classified by the dialer's detector. Every verdict must match.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "corpus_cases.h"
+#include "platform/LinuxDesktop.h"
+#include "support/DesktopSession.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using desktop_test::ChildProcess;
+
+const std::string kCorpusDirectory = (std::filesystem::path(__FILE__).parent_path().parent_path() / "corpus").string();
+
+// A chromium app window of the case's size showing its page, with a profile of its own.
+class PageWindow {
+public:
+    PageWindow(const std::string& display, const corpus::Case& c) {
+        profile_ = (std::filesystem::temp_directory_path() / "corpus-chromium-XXXXXX").string();
+        if (!mkdtemp(profile_.data())) {
+            profile_.clear();
+            return;
+        }
+        process_ = ChildProcess::start(
+            {"chromium", "--user-data-dir=" + profile_, "--no-first-run", "--disable-background-networking",
+             "--disable-component-update", "--disable-sync", "--disable-quic", "--no-sandbox", "--test-type",
+             "--disable-gpu", "--disable-backgrounding-occluded-windows", "--disable-renderer-backgrounding",
+             "--hide-scrollbars", "--window-position=0,0",
+             "--window-size=" + std::to_string(c.windowWidth) + "," + std::to_string(c.windowHeight),
+             "--app=" + corpus::pageUrl(c, kCorpusDirectory)},
+            display);
+    }
+    ~PageWindow() {
+        process_.reset();
+        std::error_code ignored;
+        if (!profile_.empty()) std::filesystem::remove_all(profile_, ignored);
+    }
+    PageWindow(const PageWindow&) = delete;
+    PageWindow& operator=(const PageWindow&) = delete;
+
+    bool started() const { return process_ != nullptr; }
+
+private:
+    std::string profile_;
+    std::unique_ptr<ChildProcess> process_;
+};
+
+struct Outcome {
+    std::string name;
+    bool expected = false;
+    std::optional<corpus::Reading> reading;   // absent when the window could not be captured
+    std::string problem;
+};
+
+class CorpusPages : public testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server_ = desktop_test::XvfbServer::start("1600x1000x24");
+        if (!server_ || !desktop_test::programAvailable("chromium")) return;
+        windowManager_ = desktop_test::startOpenbox(server_->display());
+        desktop_ = platform::LinuxDesktop::open(console_, server_->display());
+    }
+    static void TearDownTestSuite() {
+        desktop_.reset();
+        windowManager_.reset();
+        server_.reset();
+    }
+    void SetUp() override {
+        if (!server_ || !desktop_) GTEST_SKIP() << "needs Xvfb, openbox and chromium";
+    }
+
+    platform::Platform& platform() { return desktop_->platform(); }
+
+    // The case's window as the backend lists it, once chromium has set the page's title.
+    std::optional<platform::ShareableWindow> findWindow(const std::string& title) {
+        std::optional<platform::ShareableWindow> found;
+        desktop_test::waitUntil(
+            [&] {
+                const auto entries = platform().windowList.onScreenWindows();
+                if (!entries) return false;
+                for (const auto& entry : *entries) {
+                    if (entry.windowName != title || !entry.windowNumber) continue;
+                    for (const auto& window : platform().screenCapture.shareableWindows(true, true).value_or(
+                             std::vector<platform::ShareableWindow>{})) {
+                        if (window.windowID == *entry.windowNumber && window.frame.width > 0) found = window;
+                    }
+                }
+                return found.has_value();
+            },
+            20s);
+        return found;
+    }
+
+    // A capture at twice the window's size, taken once two in a row agree (the page has painted).
+    std::optional<platform::Image> steadyCapture(const platform::ShareableWindow& window) {
+        const int width = static_cast<int>(window.frame.width * 2);
+        const int height = static_cast<int>(window.frame.height * 2);
+        std::optional<platform::Image> previous;
+        for (int attempt = 0; attempt < 40; ++attempt) {
+            auto image = platform().screenCapture.captureWindow(window, width, height);
+            if (image && previous && image->rgba() == previous->rgba()) return image;
+            previous = std::move(image);
+            std::this_thread::sleep_for(250ms);
+        }
+        return std::nullopt;
+    }
+
+    Outcome run(const corpus::Case& c) {
+        Outcome outcome{c.name, c.inCall, std::nullopt, {}};
+        PageWindow page(server_->display(), c);
+        if (!page.started()) {
+            outcome.problem = "chromium did not start";
+            return outcome;
+        }
+        const auto window = findWindow(c.name);
+        if (!window) {
+            outcome.problem = "no window titled " + c.name;
+            return outcome;
+        }
+        const auto capture = steadyCapture(*window);
+        if (!capture) {
+            outcome.problem = "no steady capture";
+            return outcome;
+        }
+        outcome.reading = corpus::readCapture(c, *capture, platform().textRecognizer);
+        return outcome;
+    }
+
+    // Runs the cases of one dialer (those `wanted` picks) and prints their score table.
+    void runDialer(corpus::Dialer dialer, const std::function<bool(const corpus::Case&)>& wanted = nullptr) {
+        const auto cases = corpus::loadCases(kCorpusDirectory);
+        ASSERT_TRUE(cases) << "cannot read " << kCorpusDirectory << "/cases.json";
+        std::vector<Outcome> outcomes;
+        for (const auto& c : *cases) {
+            if (c.dialer == dialer && (!wanted || wanted(c))) outcomes.push_back(run(c));
+        }
+        ASSERT_FALSE(outcomes.empty());
+        int right = 0;
+        double total = 0;
+        std::printf("%-16s %-8s %-8s %9s  %s\n", "page", "expected", "verdict", "recognise", "recognised text");
+        for (const auto& outcome : outcomes) {
+            if (!outcome.reading) {
+                std::printf("%-16s %-8s %-8s %9s  (%s)\n", outcome.name.c_str(), outcome.expected ? "call" : "none", "-",
+                            "-", outcome.problem.c_str());
+                ADD_FAILURE() << outcome.name << ": " << outcome.problem;
+                continue;
+            }
+            const auto& reading = *outcome.reading;
+            std::string text;
+            for (const auto& line : reading.lines) text += (text.empty() ? "" : " | ") + line;
+            std::printf("%-16s %-8s %-8s %7.0fms  %s\n", outcome.name.c_str(), outcome.expected ? "call" : "none",
+                        reading.verdict ? "call" : "none", reading.recognitionMilliseconds, text.c_str());
+            total += reading.recognitionMilliseconds;
+            if (reading.verdict == outcome.expected) ++right;
+            EXPECT_EQ(reading.verdict, outcome.expected) << outcome.name << " read as: " << text;
+        }
+        std::printf("%s: %d of %zu verdicts right, recognition %.0f ms in all\n", corpus::dialerName(dialer), right,
+                    outcomes.size(), total);
+    }
+
+    static inline platform::RecordingConsole console_;
+    static inline std::unique_ptr<desktop_test::XvfbServer> server_;
+    static inline std::unique_ptr<ChildProcess> windowManager_;
+    static inline std::unique_ptr<platform::LinuxDesktop> desktop_;
+};
+
+TEST_F(CorpusPages, KixieStatusPills) { runDialer(corpus::Dialer::kixie); }
+
+TEST_F(CorpusPages, RingCentralCallTimers) { runDialer(corpus::Dialer::ringCentral); }
+
+TEST_F(CorpusPages, TrellusStates) { runDialer(corpus::Dialer::trellus); }
+
+// Large windows take longest; they run apart so that each test stays well within its time.
+bool large(const corpus::Case& c) { return c.windowWidth * c.windowHeight > 800 * 600; }
+
+TEST_F(CorpusPages, ZoomCallMarkers) {
+    runDialer(corpus::Dialer::zoom, [](const corpus::Case& c) { return !large(c); });
+}
+
+TEST_F(CorpusPages, ZoomCallMarkersInLargeWindows) { runDialer(corpus::Dialer::zoom, large); }
+
+}  // namespace

@@ -1,0 +1,151 @@
+// Preparing screenshots for the text engine: fills become white, text dark, whatever the colours.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "platform/linux/Preprocess.h"
+
+namespace {
+
+using platform::Image;
+using namespace platform::tess;
+
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kGreen = 0x16A34A;
+constexpr std::uint32_t kNight = 0x111827;
+
+// An RGBA picture painted with rectangles.
+class Canvas {
+public:
+    Canvas(int width, int height, std::uint32_t rgb) : width_(width), height_(height), rgba_(width * height * 4) {
+        fill(0, 0, width, height, rgb);
+    }
+    Canvas& fill(int x, int y, int w, int h, std::uint32_t rgb) {
+        for (int row = y; row < y + h; ++row) {
+            for (int column = x; column < x + w; ++column) {
+                std::uint8_t* p = &rgba_[(row * width_ + column) * 4];
+                p[0] = static_cast<std::uint8_t>(rgb >> 16);
+                p[1] = static_cast<std::uint8_t>(rgb >> 8);
+                p[2] = static_cast<std::uint8_t>(rgb);
+                p[3] = 255;
+            }
+        }
+        return *this;
+    }
+    // Upright strokes 2 pixels wide and `height` tall, 6 pixels apart, like a word's letters.
+    Canvas& strokes(int x, int y, int count, int height, std::uint32_t rgb) {
+        for (int i = 0; i < count; ++i) fill(x + i * 6, y, 2, height, rgb);
+        return *this;
+    }
+    Image image() const { return Image(width_, height_, rgba_); }
+
+private:
+    int width_;
+    int height_;
+    std::vector<std::uint8_t> rgba_;
+};
+
+TEST(Preprocess, LightTextOnAColouredPillComesOutDarkOnWhite) {
+    // A white-on-green badge on a white page: the engine would read it as garbage in colour.
+    const Image badge = Canvas(200, 80, kWhite).fill(20, 20, 150, 40, kGreen).strokes(40, 30, 8, 20, kWhite).image();
+    const GreyImage grey = normaliseForText(badge).grey;
+    EXPECT_EQ(grey.at(5, 5), 255);      // page
+    EXPECT_EQ(grey.at(25, 25), 255);    // pill
+    EXPECT_EQ(grey.at(160, 50), 255);   // pill
+    EXPECT_LT(grey.at(40, 40), 40);     // a stroke
+    EXPECT_LT(grey.at(82, 35), 40);     // another stroke
+}
+
+TEST(Preprocess, DarkThemeTextComesOutDarkOnWhite) {
+    const Image dark = Canvas(160, 60, kNight).strokes(20, 20, 10, 18, 0xE5E7EB).image();
+    const GreyImage grey = normaliseForText(dark).grey;
+    EXPECT_EQ(grey.at(5, 5), 255);
+    EXPECT_EQ(grey.at(23, 30), 255);   // between two strokes
+    EXPECT_LT(grey.at(20, 30), 40);
+}
+
+TEST(Preprocess, ContrastIsStretchedPerFillButFaintMarksStayFaint) {
+    const Image page = Canvas(200, 60, kWhite)
+                           .strokes(20, 20, 5, 18, 0x9CA3AF)   // light grey text: 99 levels from white
+                           .strokes(120, 20, 5, 18, 0xE2E2E2)  // barely visible: 29 levels
+                           .image();
+    const GreyImage grey = normaliseForText(page).grey;
+    EXPECT_LT(grey.at(20, 30), 10);
+    EXPECT_GT(grey.at(120, 30), 150);
+}
+
+TEST(Preprocess, AnOutlineBetweenTwoFillsIsNotText) {
+    // A dark pill with a one-pixel anti-aliased rim on a white page; the rim touches both fills.
+    const Image pill = Canvas(200, 80, kWhite)
+                           .fill(19, 19, 152, 42, 0x888888)
+                           .fill(20, 20, 150, 40, 0x222222)
+                           .strokes(40, 30, 8, 20, kWhite)
+                           .image();
+    const GreyImage grey = normaliseForText(pill).grey;
+    EXPECT_EQ(grey.at(19, 40), 255);
+    EXPECT_EQ(grey.at(100, 19), 255);
+    EXPECT_LT(grey.at(40, 40), 40);
+}
+
+TEST(Preprocess, StrokesThinnerThanAFillStayTextThickShapesBecomeFills) {
+    // With radius 3 a fill must hold 7x7 squares; a 6 pixel stroke cannot, a 30 pixel block can.
+    const Image shapes = Canvas(200, 80, kWhite).fill(20, 10, 6, 60, 0x000000).fill(100, 20, 30, 30, 0x000000).image();
+    const GreyImage grey = normaliseForText(shapes, 3).grey;
+    EXPECT_LT(grey.at(22, 40), 10);
+    EXPECT_EQ(grey.at(115, 35), 255);
+}
+
+TEST(Preprocess, SmallTextHeightIsTheLowerQuartileOfGlyphHeights) {
+    EXPECT_EQ(normaliseForText(Canvas(300, 80, kWhite).strokes(10, 10, 12, 14, 0x000000).image()).smallTextHeight, 14);
+    const Image mixed = Canvas(300, 80, kWhite).strokes(10, 10, 3, 10, 0x000000).strokes(100, 10, 12, 22, 0x000000).image();
+    EXPECT_EQ(normaliseForText(mixed).smallTextHeight, 22);
+    const Image mostlySmall = Canvas(300, 80, kWhite).strokes(10, 10, 12, 10, 0x000000).strokes(100, 10, 4, 22, 0x000000).image();
+    EXPECT_EQ(normaliseForText(mostlySmall).smallTextHeight, 10);
+    EXPECT_EQ(normaliseForText(Canvas(50, 50, kWhite).image()).smallTextHeight, 0);
+}
+
+TEST(Preprocess, AnImageWithoutAnyFillStillComesOutOnWhite) {
+    // Every pixel different from its neighbours: no flat region at all.
+    std::vector<std::uint8_t> noise(16 * 16 * 4, 255);
+    for (std::size_t i = 0; i < noise.size(); i += 4) noise[i] = static_cast<std::uint8_t>(i * 37);
+    const NormalisedText result = normaliseForText(Image(16, 16, noise));
+    EXPECT_EQ(result.grey.width, 16);
+    EXPECT_EQ(result.grey.pixels.size(), 256u);
+}
+
+TEST(Preprocess, LuminanceWeighsGreenMost) {
+    const GreyImage grey = luminance(Canvas(3, 1, 0xFF0000).fill(1, 0, 1, 1, 0x00FF00).fill(2, 0, 1, 1, 0x0000FF).image());
+    EXPECT_EQ(grey.pixels, (std::vector<std::uint8_t>{76, 150, 29}));
+}
+
+TEST(Preprocess, ResizingCroppingAndMargins) {
+    const Image quarters = Canvas(4, 2, 0x000000).fill(0, 0, 2, 2, kWhite).image();
+    const Image half = halved(quarters);
+    ASSERT_EQ(half.width(), 2);
+    ASSERT_EQ(half.height(), 1);
+    EXPECT_EQ(half.rgba()[0], 255);
+    EXPECT_EQ(half.rgba()[4], 0);
+
+    GreyImage ramp{2, 1, {0, 200}};
+    const GreyImage doubled = scaled(ramp, 2.0);
+    EXPECT_EQ(doubled.width, 4);
+    EXPECT_EQ(doubled.height, 2);
+    EXPECT_EQ(doubled.at(0, 0), 0);
+    EXPECT_EQ(doubled.at(3, 1), 200);
+    EXPECT_EQ(doubled.at(1, 0), 50);
+
+    const GreyImage framed = withBorder(ramp, 3);
+    EXPECT_EQ(framed.width, 8);
+    EXPECT_EQ(framed.height, 7);
+    EXPECT_EQ(framed.at(0, 0), 255);
+    EXPECT_EQ(framed.at(3, 3), 0);
+    EXPECT_EQ(framed.at(4, 3), 200);
+
+    const GreyImage part = cropped(GreyImage{3, 2, {1, 2, 3, 4, 5, 6}}, {1, -5, 10, 10});
+    EXPECT_EQ(part.width, 2);
+    EXPECT_EQ(part.height, 2);
+    EXPECT_EQ(part.pixels, (std::vector<std::uint8_t>{2, 3, 5, 6}));
+}
+
+}  // namespace
