@@ -1,0 +1,195 @@
+#pragma once
+
+// End-to-end runs of the production programs on a private X display: a loopback web server
+// that shows a dialer page in whatever state the test chooses, Debian's chromium disguised as one
+// of the monitored browsers, and the monitor run scan by scan while its output is read.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/ChildProcess.h"
+#include "support/DesktopSession.h"
+
+namespace e2e {
+
+using namespace std::chrono_literals;
+
+// Serves the page directory and the test's current state on 127.0.0.1, on a port of its own.
+// The pages fetch `/state.json?shown=N` every 300 ms, where N is the version of the state they
+// show, so the server also learns how far the page has caught up.
+class PageServer {
+public:
+    static std::unique_ptr<PageServer> start(std::string pageDirectory);
+    ~PageServer();
+    PageServer(const PageServer&) = delete;
+    PageServer& operator=(const PageServer&) = delete;
+
+    // http://127.0.0.1:PORT/<page>
+    std::string url(const std::string& page) const;
+    // Replaces the state the pages show; the result is its version.
+    int setState(nlohmann::json state);
+    // Waits until a page reports showing this version or a later one.
+    bool waitShown(int version, std::chrono::milliseconds timeout = 5s);
+
+private:
+    PageServer(test_support::UniqueFd listener, int port, std::string pageDirectory);
+    void serve();
+    std::string respond(const std::string& request);
+
+    test_support::UniqueFd listener_;
+    int port_;
+    std::string pageDirectory_;
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::string state_ = "{}";
+    int version_ = 0;
+    int shown_ = -1;
+    std::thread thread_;
+};
+
+// Debian's chromium with the window class of a monitored browser ("Brave-browser",
+// "Google-chrome", "Microsoft-edge") or of Zoom ("zoom"), kept off the network, showing pages as
+// app windows (no tab strip or toolbar), with a fresh profile that is removed afterwards.
+class Browser {
+public:
+    static std::unique_ptr<Browser> start(const std::string& display, const std::string& windowClass,
+                                          const std::string& url, int width, int height);
+    ~Browser();
+    Browser(const Browser&) = delete;
+    Browser& operator=(const Browser&) = delete;
+
+    // Opens one more window in the running browser: a second launch with the same profile hands
+    // its address over and exits. The new window takes the place and size of the last one.
+    bool openWindow(const std::string& url);
+    // Ends the browser and all its processes at once, as a crash would.
+    void kill() { process_->kill(); }
+    // What the browser wrote on its standard streams, for failure messages.
+    std::string log() const;
+
+private:
+    Browser(std::string display, std::string windowClass, std::string profile,
+            std::unique_ptr<desktop_test::ChildProcess> process)
+        : display_(std::move(display)),
+          windowClass_(std::move(windowClass)),
+          profile_(std::move(profile)),
+          process_(std::move(process)) {}
+    static std::vector<std::string> commandLine(const std::string& windowClass, const std::string& profile,
+                                                const std::string& url, int width, int height);
+
+    std::string display_;
+    std::string windowClass_;
+    std::string profile_;
+    std::unique_ptr<desktop_test::ChildProcess> process_;
+};
+
+// A window as the test sees it on the display.
+struct ShownWindow {
+    std::uint32_t number = 0;
+    std::string owner;
+};
+
+// A private X server (optionally with openbox) and the page server; what every test starts with.
+class Desktop {
+public:
+    // Nothing (and a message in `why`) when Xvfb, openbox or chromium cannot be had here.
+    static std::unique_ptr<Desktop> start(bool withWindowManager, std::string& why);
+    ~Desktop();
+
+    const std::string& display() const { return server_->display(); }
+    PageServer& pages() { return *pages_; }
+    std::unique_ptr<Browser> openBrowser(const std::string& windowClass, const std::string& page, int width,
+                                         int height);
+
+    // The on-screen window with exactly this title, once it is there.
+    std::optional<ShownWindow> waitForWindow(const std::string& title, std::chrono::milliseconds timeout = 20s);
+    // Waits until no on-screen window has this title.
+    bool waitWindowGone(const std::string& title, std::chrono::milliseconds timeout = 10s);
+
+private:
+    Desktop() = default;
+    std::unique_ptr<desktop_test::XvfbServer> server_;
+    std::unique_ptr<desktop_test::ChildProcess> windowManager_;
+    std::unique_ptr<PageServer> pages_;
+};
+
+// One of the production programs running on the test's display, its streams read as they come.
+class ProgramRun {
+public:
+    ProgramRun(const std::string& binary, const std::vector<std::string>& args, const std::string& display);
+
+    // Standard-error lines up to and including the first one equal to `line`; nothing when the
+    // time runs out or the program ends first.
+    std::optional<std::vector<std::string>> errLinesThrough(const std::string& line,
+                                                            std::chrono::milliseconds timeout = 15s);
+    // The standard-output lines of the next scan, taken when the driver writes the scan's timing
+    // line; nothing when no scan ends in time.
+    std::optional<std::vector<std::string>> nextScan(std::chrono::milliseconds timeout = 15s);
+    // The standard-error lines of the scan that `nextScan` returned last.
+    std::vector<std::string> lastScanErr() const;
+    // The next standard-error line; nothing when none comes in time.
+    std::optional<std::string> nextErrLine(std::chrono::milliseconds timeout = 15s) {
+        return nextErrLine(std::chrono::steady_clock::now() + timeout);
+    }
+    bool running() { return process_.running(); }
+    // Waits for the program to end by itself.
+    test_support::ProcessResult wait(std::chrono::milliseconds timeout) { return process_.wait(timeout); }
+    // Ends the program; the result holds what it wrote and was not read yet.
+    test_support::ProcessResult stop() { return process_.kill(); }
+
+    // Everything read from standard error so far, for failure messages.
+    std::string errSoFar() const;
+
+private:
+    std::optional<std::string> nextErrLine(std::chrono::steady_clock::time_point deadline);
+    test_support::ChildProcess process_;
+    std::vector<std::string> errLines_;
+    std::size_t lastScanStart_ = 0;
+    std::size_t lastScanEnd_ = 0;
+};
+
+// One scan of a scan-by-scan script: what to change before it, and the status lines it prints.
+struct Scan {
+    std::function<void()> before;
+    std::vector<std::string> out;
+};
+
+// Runs the script: performs each step's change after the previous scan has ended and checks the
+// standard output of the scan that follows. Adds a test failure for every difference.
+void expectScans(ProgramRun& monitor, const std::vector<Scan>& script);
+
+// A change that sets the page state and waits until the page shows it.
+std::function<void()> show(PageServer& pages, nlohmann::json state);
+
+// The base of the end-to-end tests: a fresh desktop per test, skipped where one cannot be had.
+class DesktopTest : public testing::Test {
+protected:
+    void SetUp() override;
+    virtual bool withWindowManager() const { return false; }
+    Desktop& desktop() { return *desktop_; }
+    PageServer& pages() { return desktop_->pages(); }
+
+    // Opens `page` showing `state` in a new browser with this window class, and waits until its
+    // window, titled `title`, is on screen and shows the state. Nothing, with a failure added,
+    // when it does not come up.
+    std::unique_ptr<Browser> openPage(const std::string& windowClass, const std::string& page, const std::string& title,
+                                      const nlohmann::json& state, int width, int height, ShownWindow* shown = nullptr);
+    std::unique_ptr<ProgramRun> runLineWarden(const std::string& dialer);
+
+private:
+    std::unique_ptr<Desktop> desktop_;
+};
+
+std::string lineWardenBinary();
+std::string tabRosterBinary();
+
+}  // namespace e2e
