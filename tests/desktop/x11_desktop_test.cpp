@@ -45,9 +45,9 @@ protected:
     TestClient& client() { return *client_; }
 
     // A window on screen (and managed, under the window manager).
-    xcb_window_t show(const WindowSpec& spec) {
-        const xcb_window_t window = client_->createWindow(spec);
-        EXPECT_TRUE(client_->waitShown(window, underWindowManager() && !spec.overrideRedirect));
+    xcb_window_t show(const WindowShape& shape) {
+        const xcb_window_t window = client_->createWindow(shape);
+        EXPECT_TRUE(client_->waitShown(window, underWindowManager() && !shape.overrideRedirect));
         return window;
     }
 

@@ -285,38 +285,38 @@ void TestClient::setProperty(xcb_window_t window, xcb_atom_t property, xcb_atom_
           "ChangeProperty");
 }
 
-xcb_window_t TestClient::createWindow(const WindowSpec& spec) {
+xcb_window_t TestClient::createWindow(const WindowShape& shape) {
     const xcb_window_t window = xcb_generate_id(connection_);
     // Values in the order of their mask bits.
-    const std::uint32_t values[] = {spec.paintedByClient ? std::uint32_t{XCB_BACK_PIXMAP_NONE} : spec.rgb,
-                                    spec.overrideRedirect ? 1u : 0u,
-                                    spec.paintedByClient ? std::uint32_t{XCB_EVENT_MASK_EXPOSURE} : 0u};
-    const std::uint32_t mask = (spec.paintedByClient ? XCB_CW_BACK_PIXMAP : XCB_CW_BACK_PIXEL) |
+    const std::uint32_t values[] = {shape.paintedByClient ? std::uint32_t{XCB_BACK_PIXMAP_NONE} : shape.rgb,
+                                    shape.overrideRedirect ? 1u : 0u,
+                                    shape.paintedByClient ? std::uint32_t{XCB_EVENT_MASK_EXPOSURE} : 0u};
+    const std::uint32_t mask = (shape.paintedByClient ? XCB_CW_BACK_PIXMAP : XCB_CW_BACK_PIXEL) |
                                XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK;
-    check(xcb_create_window_checked(connection_, XCB_COPY_FROM_PARENT, window, root_, spec.x, spec.y, spec.width,
-                                    spec.height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual_, mask, values),
+    check(xcb_create_window_checked(connection_, XCB_COPY_FROM_PARENT, window, root_, shape.x, shape.y, shape.width,
+                                    shape.height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual_, mask, values),
           "CreateWindow");
-    if (spec.instanceName || spec.className) {
-        std::string value = spec.instanceName.value_or("");
+    if (shape.instanceName || shape.className) {
+        std::string value = shape.instanceName.value_or("");
         value += '\0';
-        value += spec.className.value_or("");
+        value += shape.className.value_or("");
         value += '\0';
         setProperty(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, value.size(), value.data());
     }
-    if (spec.netWmName) setNetWmName(window, *spec.netWmName);
-    if (spec.wmName) {
-        setProperty(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, spec.wmName->size(), spec.wmName->data());
+    if (shape.netWmName) setNetWmName(window, *shape.netWmName);
+    if (shape.wmName) {
+        setProperty(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, shape.wmName->size(), shape.wmName->data());
     }
-    if (spec.pid) setProperty(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &*spec.pid);
-    if (spec.desktopType) {
+    if (shape.pid) setProperty(window, atom("_NET_WM_PID"), XCB_ATOM_CARDINAL, 32, 1, &*shape.pid);
+    if (shape.desktopType) {
         const xcb_atom_t type = atom("_NET_WM_WINDOW_TYPE_DESKTOP");
         setProperty(window, atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, 1, &type);
     }
     // Position and size chosen by the "user", which window managers keep.
-    std::uint32_t hints[18] = {1u | 2u, static_cast<std::uint32_t>(spec.x), static_cast<std::uint32_t>(spec.y),
-                               static_cast<std::uint32_t>(spec.width), static_cast<std::uint32_t>(spec.height)};
+    std::uint32_t hints[18] = {1u | 2u, static_cast<std::uint32_t>(shape.x), static_cast<std::uint32_t>(shape.y),
+                               static_cast<std::uint32_t>(shape.width), static_cast<std::uint32_t>(shape.height)};
     setProperty(window, XCB_ATOM_WM_NORMAL_HINTS, XCB_ATOM_WM_SIZE_HINTS, 32, 18, hints);
-    if (spec.map) map(window);
+    if (shape.map) map(window);
     return window;
 }
 
@@ -396,11 +396,11 @@ bool TestClient::waitShown(xcb_window_t window, bool underWindowManager) {
 
 // ---------------------------------------------------------------------------------------------
 
-PaintedWindow::PaintedWindow(const std::string& display, WindowSpec spec, const std::uint32_t (&rgb)[4],
+PaintedWindow::PaintedWindow(const std::string& display, WindowShape shape, const std::uint32_t (&rgb)[4],
                              std::chrono::milliseconds delay)
-    : client_(display), spec_(std::move(spec)), rgb_{rgb[0], rgb[1], rgb[2], rgb[3]}, delay_(delay) {
-    spec_.paintedByClient = true;
-    window_ = client_.createWindow(spec_);
+    : client_(display), shape_(std::move(shape)), rgb_{rgb[0], rgb[1], rgb[2], rgb[3]}, delay_(delay) {
+    shape_.paintedByClient = true;
+    window_ = client_.createWindow(shape_);
     client_.sync();
     thread_ = std::thread([this] { run(); });
 }
@@ -414,16 +414,16 @@ void PaintedWindow::paint() {
     xcb_connection_t* c = client_.raw();
     const xcb_gcontext_t gc = xcb_generate_id(c);
     xcb_create_gc(c, gc, window_, 0, nullptr);
-    const int halfWidth = spec_.width / 2;
-    const int halfHeight = spec_.height / 2;
+    const int halfWidth = shape_.width / 2;
+    const int halfHeight = shape_.height / 2;
     const xcb_rectangle_t parts[4] = {
         {0, 0, static_cast<std::uint16_t>(halfWidth), static_cast<std::uint16_t>(halfHeight)},
-        {static_cast<std::int16_t>(halfWidth), 0, static_cast<std::uint16_t>(spec_.width - halfWidth),
+        {static_cast<std::int16_t>(halfWidth), 0, static_cast<std::uint16_t>(shape_.width - halfWidth),
          static_cast<std::uint16_t>(halfHeight)},
         {0, static_cast<std::int16_t>(halfHeight), static_cast<std::uint16_t>(halfWidth),
-         static_cast<std::uint16_t>(spec_.height - halfHeight)},
+         static_cast<std::uint16_t>(shape_.height - halfHeight)},
         {static_cast<std::int16_t>(halfWidth), static_cast<std::int16_t>(halfHeight),
-         static_cast<std::uint16_t>(spec_.width - halfWidth), static_cast<std::uint16_t>(spec_.height - halfHeight)},
+         static_cast<std::uint16_t>(shape_.width - halfWidth), static_cast<std::uint16_t>(shape_.height - halfHeight)},
     };
     for (int i = 0; i < 4; ++i) {
         xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &rgb_[i]);

@@ -93,7 +93,7 @@ private:
 };
 
 // What a test window looks like to the backend.
-struct WindowSpec {
+struct WindowShape {
     int x = 0;
     int y = 0;
     int width = 200;
@@ -123,7 +123,7 @@ public:
     xcb_connection_t* raw() const { return connection_; }
     xcb_window_t root() const { return root_; }
 
-    xcb_window_t createWindow(const WindowSpec& spec);
+    xcb_window_t createWindow(const WindowShape& shape);
     // Fills the window's background with four quadrants (top-left, top-right, bottom-left,
     // bottom-right colours), repainted by the server whenever the window is exposed.
     void setQuadrants(xcb_window_t window, int width, int height, const std::uint32_t (&rgb)[4]);
@@ -157,7 +157,7 @@ private:
 // and its four quadrants are drawn `delay` after the server reports any part of it exposed.
 class PaintedWindow {
 public:
-    PaintedWindow(const std::string& display, WindowSpec spec, const std::uint32_t (&rgb)[4],
+    PaintedWindow(const std::string& display, WindowShape shape, const std::uint32_t (&rgb)[4],
                   std::chrono::milliseconds delay);
     ~PaintedWindow();
     PaintedWindow(const PaintedWindow&) = delete;
@@ -171,7 +171,7 @@ private:
     void run();
 
     TestClient client_;
-    WindowSpec spec_;
+    WindowShape shape_;
     std::uint32_t rgb_[4];
     std::chrono::milliseconds delay_;
     xcb_window_t window_ = XCB_WINDOW_NONE;
