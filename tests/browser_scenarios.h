@@ -13,18 +13,9 @@
 #include <vector>
 
 #include "platform/ScriptedDesktop.h"
+#include "support/TestSupport.h"
 
 namespace browser_test {
-
-inline platform::Scenario mustLoad(std::string_view json) {
-    std::string error;
-    auto scenario = platform::Scenario::fromJson(json, error);
-    if (!scenario) {
-        ADD_FAILURE() << "scenario does not load: " << error;
-        scenario = platform::Scenario::fromJson("{}", error);
-    }
-    return *scenario;
-}
 
 // What a step wrote on standard output and standard error.
 struct Streams {
@@ -39,7 +30,7 @@ inline void PrintTo(const Streams& s, std::ostream* os) {
 
 // A scripted desktop whose console keeps what was written.
 struct Desk {
-    explicit Desk(std::string_view json) : desktop(mustLoad(json), console) {}
+    explicit Desk(std::string_view json) : desktop(test_support::loadScenario(json), console) {}
     platform::Platform& platform() { return desktop.platform(); }
     // Moves the virtual clock on, as the driver's pause does.
     void pause(double seconds) {

@@ -13,6 +13,7 @@
 #include "linewarden/monitors/LineWarden.h"
 #include "linewarden/window/AccessibilityHelper.h"
 #include "platform/ScriptedDesktop.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -45,17 +46,7 @@ private:
 };
 
 struct Desk {
-    explicit Desk(std::string_view json) : desktop(load(json), console) {}
-
-    static platform::Scenario load(std::string_view json) {
-        std::string error;
-        auto scenario = platform::Scenario::fromJson(json, error);
-        if (!scenario) {
-            ADD_FAILURE() << "scenario does not load: " << error;
-            scenario = platform::Scenario::fromJson("{}", error);
-        }
-        return *scenario;
-    }
+    explicit Desk(std::string_view json) : desktop(test_support::loadScenario(json), console) {}
 
     int runDriver() {
         return linewarden::runBrowserDriver<StandInMonitor>(

@@ -5,6 +5,7 @@
 
 #include "linewarden/window/AccessibilityHelper.h"
 #include "platform/ScriptedDesktop.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -18,16 +19,6 @@ using platform::WindowNumber;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-Scenario mustLoad(std::string_view json) {
-    std::string error;
-    auto scenario = Scenario::fromJson(json, error);
-    if (!scenario) {
-        ADD_FAILURE() << "scenario does not load: " << error;
-        scenario = Scenario::fromJson("{}", error);
-    }
-    return *scenario;
-}
-
 std::string loadError(std::string_view json) {
     std::string error;
     EXPECT_FALSE(Scenario::fromJson(json, error).has_value()) << json;
@@ -35,7 +26,7 @@ std::string loadError(std::string_view json) {
 }
 
 struct Desk {
-    explicit Desk(std::string_view json) : desktop(mustLoad(json), console) {}
+    explicit Desk(std::string_view json) : desktop(test_support::loadScenario(json), console) {}
     platform::Platform& p() { return desktop.platform(); }
     platform::RecordingConsole console;
     platform::ScriptedDesktop desktop;

@@ -39,6 +39,16 @@ Transcript runOnScenario(std::string_view scenarioJson, Program program) {
 
 }  // namespace
 
+platform::Scenario loadScenario(std::string_view scenarioJson) {
+    std::string error;
+    auto scenario = platform::Scenario::fromJson(scenarioJson, error);
+    if (!scenario) {
+        ADD_FAILURE() << "scenario does not load: " << error;
+        scenario = platform::Scenario::fromJson("{}", error);
+    }
+    return *scenario;
+}
+
 Transcript runLineWarden(std::string_view scenarioJson, const std::vector<std::string>& programArgs) {
     std::vector<std::string> args{"linewarden"};
     args.insert(args.end(), programArgs.begin(), programArgs.end());

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ScriptedDesktop.h"
+
 namespace test_support {
 
 // What one run left behind.
@@ -22,6 +24,10 @@ struct Transcript {
 Transcript runLineWarden(std::string_view scenarioJson, const std::vector<std::string>& programArgs);
 // Runs tabroster on a scenario given as JSON text (same load-error handling).
 Transcript runTabRoster(std::string_view scenarioJson);
+
+// Loads a scenario given as JSON text. One that does not load fails the current test and yields
+// the empty scenario, so the test can go on and report everything else.
+platform::Scenario loadScenario(std::string_view scenarioJson);
 
 // The path of a file in tests/scenarios, and its text.
 std::string scenarioPath(std::string_view fileName);
