@@ -22,28 +22,29 @@ std::pair<int, int> doubledPixelSize(const platform::FrameInPoints& frame, bool 
     return {doubledSide(frame.width, atLeastOnePixel), doubledSide(frame.height, atLeastOnePixel)};
 }
 
-std::optional<platform::Image> captureWindowByNumber(platform::Platform& platform, platform::WindowNumber windowID) {
+std::optional<Reading> captureWindowByNumber(platform::Platform& platform, platform::WindowNumber windowID,
+                                             ReadingMemory& memory) {
     const auto windows = platform.screenCapture.shareableWindows(false, true);
     if (!windows) return std::nullopt;
     const auto it = std::find_if(windows->begin(), windows->end(),
                                  [windowID](const platform::ShareableWindow& w) { return w.windowID == windowID; });
     if (it == windows->end()) return std::nullopt;
     const auto [width, height] = doubledPixelSize(it->frame, false);
-    return platform.screenCapture.captureWindow(*it, width, height);
+    return memory.capture(platform, *it, width, height);
 }
 
-std::optional<platform::Image> captureListedWindow(platform::Platform& platform,
-                                                   const platform::ShareableWindow& window) {
+std::optional<Reading> captureListedWindow(platform::Platform& platform, const platform::ShareableWindow& window,
+                                           ReadingMemory& memory) {
     const auto [width, height] = doubledPixelSize(window.frame, true);
-    return platform.screenCapture.captureWindow(window, width, height);
+    return memory.capture(platform, window, width, height);
 }
 
-std::string describeSize(const platform::Image& image) {
+std::string describeSize(int width, int height) {
     // Appended piece by piece: GCC 12 at -O3 misreads `"(" + std::string` as an overlapping copy.
     std::string size = "(";
-    size += formatShortest(image.width());
+    size += formatShortest(width);
     size += ", ";
-    size += formatShortest(image.height());
+    size += formatShortest(height);
     size += ")";
     return size;
 }

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "linewarden/capture/ReadingMemory.h"
 #include "platform/Platform.h"
 
 namespace linewarden {
@@ -13,14 +14,17 @@ namespace linewarden {
 std::pair<int, int> doubledPixelSize(const platform::FrameInPoints& frame, bool atLeastOnePixel);
 
 // Captures the on-screen window with this number at twice its size; nothing when it is not on
-// screen or the capture fails. The window list is queried anew on every call.
-std::optional<platform::Image> captureWindowByNumber(platform::Platform& platform, platform::WindowNumber windowID);
+// screen or the capture fails. The window list is queried anew on every call; the memory may
+// stand in for a capture of an unchanged window.
+std::optional<Reading> captureWindowByNumber(platform::Platform& platform, platform::WindowNumber windowID,
+                                             ReadingMemory& memory);
 
 // Captures a window the caller already has (Zoom), at twice its size and at least 1 x 1 pixel.
-std::optional<platform::Image> captureListedWindow(platform::Platform& platform,
-                                                   const platform::ShareableWindow& window);
+std::optional<Reading> captureListedWindow(platform::Platform& platform, const platform::ShareableWindow& window,
+                                           ReadingMemory& memory);
 
 // "(800.0, 600.0)": an image size as the platform writes a size structure.
-std::string describeSize(const platform::Image& image);
+std::string describeSize(int width, int height);
+inline std::string describeSize(const platform::Image& image) { return describeSize(image.width(), image.height()); }
 
 }  // namespace linewarden

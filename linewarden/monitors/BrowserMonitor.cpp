@@ -110,15 +110,15 @@ bool BrowserMonitor::detectCallViaScreenshot() {
         console.err(std::string(kPipeline) + "\U0001F4F8 Attempting to capture window " + std::to_string(*windowID_) +
                     "...\n");
     }
-    const auto screenshot = captureWindowByNumber(platform_, *windowID_);
+    const auto screenshot = captureWindowByNumber(platform_, *windowID_, memory_);
     if (!screenshot) {
         if (narrate) console.err(std::string(kPipeline) + "\u274C Failed to capture screenshot\n");
         return false;
     }
     if (narrate) {
-        console.err(std::string(kPipeline) + "\u2705 Screenshot captured, size: " + describeSize(*screenshot) + "\n");
+        console.err(std::string(kPipeline) + "\u2705 Screenshot captured, size: " + describeSize(screenshot->width, screenshot->height) + "\n");
     }
-    if (table_.guardsWindowWidth && !acceptsWidth(screenshot->width())) return isDialing();
+    if (table_.guardsWindowWidth && !acceptsWidth(screenshot->width)) return isDialing();
 
     const auto region = cropRegion(*screenshot);
     if (!region) {
@@ -145,10 +145,10 @@ bool BrowserMonitor::acceptsWidth(int width) {
     return true;
 }
 
-std::optional<platform::Image> BrowserMonitor::cropRegion(const platform::Image& image) {
-    if (!image.readable()) return std::nullopt;
-    const int W = image.width();
-    const int H = image.height();
+std::optional<Reading> BrowserMonitor::cropRegion(const Reading& screenshot) {
+    if (!screenshot.readable) return std::nullopt;
+    const int W = screenshot.width;
+    const int H = screenshot.height;
     platform::PixelRect rect;
     switch (table_.crop) {
         case CropRegion::topLeft: rect = topRegion(W, H, table_.cropWidth, table_.cropHeight); break;
@@ -160,11 +160,11 @@ std::optional<platform::Image> BrowserMonitor::cropRegion(const platform::Image&
                                   "x" + formatShortest(rect.height) + "\n");
             break;
     }
-    return image.cropped(rect);
+    return memory_.crop(screenshot, rect);
 }
 
-std::vector<std::string> BrowserMonitor::recognize(const platform::Image& image) {
-    std::vector<std::string> lines = performOCR(platform_, image, table_.recognition);
+std::vector<std::string> BrowserMonitor::recognize(const Reading& region) {
+    std::vector<std::string> lines = memory_.recognize(platform_, region, table_.recognition);
     if (table_.robustRecognition) writeRobustListing(platform_.console, lines);
     return lines;
 }

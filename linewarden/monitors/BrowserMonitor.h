@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "linewarden/capture/ReadingMemory.h"
 #include "linewarden/monitors/LineWarden.h"
 #include "platform/Platform.h"
 
@@ -64,8 +65,8 @@ private:
     void setupAppRef();
     std::optional<platform::WindowNumber> getWindowID(const platform::AXElementRef& window);
     bool detectCallViaScreenshot();
-    std::optional<platform::Image> cropRegion(const platform::Image& image);
-    std::vector<std::string> recognize(const platform::Image& image);
+    std::optional<Reading> cropRegion(const Reading& screenshot);
+    std::vector<std::string> recognize(const Reading& region);
     // The width guard; true when the scan goes on.
     bool acceptsWidth(int width);
 
@@ -77,6 +78,7 @@ private:
     std::optional<std::string> windowTitle_;
     std::optional<platform::WindowNumber> windowID_;
     double lastKnownWindowWidth_ = 0;
+    ReadingMemory memory_;   // of the dialer's window
 };
 
 }  // namespace linewarden

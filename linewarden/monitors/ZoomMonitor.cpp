@@ -1,5 +1,7 @@
 #include "linewarden/monitors/ZoomMonitor.h"
 
+#include <algorithm>
+
 #include "linewarden/app/DialerCatalogue.h"
 #include "linewarden/capture/RecognitionProfiles.h"
 #include "linewarden/capture/TextRecognition.h"
@@ -21,15 +23,23 @@ std::vector<platform::ShareableWindow> ZoomMonitor::listZoomWindows() {
 }
 
 bool ZoomMonitor::detectCallViaOCR() {
-    if (platform_.workspace.runningApplications(bundleId_).empty()) return false;
+    if (platform_.workspace.runningApplications(bundleId_).empty()) {
+        memories_.clear();
+        return false;
+    }
     const auto windows = listZoomWindows();
+    std::erase_if(memories_, [&](const auto& entry) {
+        return std::none_of(windows.begin(), windows.end(),
+                            [&](const platform::ShareableWindow& w) { return w.windowID == entry.first; });
+    });
     if (windows.empty()) return false;
 
     static const platform::RecognitionSettings settings = zoomRecognitionSettings();
     for (const auto& window : windows) {
-        const auto image = captureListedWindow(platform_, window);
+        ReadingMemory& memory = memories_[window.windowID];
+        const auto image = captureListedWindow(platform_, window, memory);
         if (!image) continue;
-        if (markers_.detectMarkers(platform_.console, performOCR(platform_, *image, settings))) {
+        if (markers_.detectMarkers(platform_.console, memory.recognize(platform_, *image, settings))) {
             platform_.console.err("[detectCallViaOCR] \u2705 Call markers found\n");
             return true;
         }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "linewarden/capture/ReadingMemory.h"
 #include "linewarden/detect/ZoomDetector.h"
 #include "linewarden/monitors/LineWarden.h"
 #include "platform/Platform.h"
@@ -26,6 +28,8 @@ private:
     const std::string bundleId_;
     ZoomMarkerDetector markers_;
     ZoomStatusMachine status_;
+    // One per listed window; windows that are no longer listed are forgotten at the next scan.
+    std::map<platform::WindowNumber, ReadingMemory> memories_;
 };
 
 }  // namespace linewarden

@@ -222,6 +222,10 @@ public:
         return session_.capture().capture(window.windowID, widthPixels, heightPixels);
     }
 
+    bool unchangedSinceLastCapture(const ShareableWindow& window, int widthPixels, int heightPixels) override {
+        return session_.capture().unchangedSinceCapture(window.windowID, widthPixels, heightPixels);
+    }
+
 private:
     DisplaySession& session_;
     std::string& accessProblem_;

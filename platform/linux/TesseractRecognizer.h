@@ -37,6 +37,9 @@ public:
     TesseractRecognizer& operator=(const TesseractRecognizer&) = delete;
 
     RecognitionOutcome recognize(const Image& image, const RecognitionSettings& settings) override;
+    // The LSTM engine learns nothing from what it reads and is cleared after every image, so the
+    // same pixels with the same settings always read the same.
+    bool repeatable() const override { return true; }
 
 private:
     class Engines;

@@ -54,14 +54,39 @@ void WindowCapture::keepContents(xcb_window_t window, bool again) {
     }
 }
 
+WindowCapture::Watch* WindowCapture::watch(xcb_window_t window) {
+    if (!x_.hasDamage()) return nullptr;
+    if (const auto found = watches_.find(window); found != watches_.end()) return &found->second;
+    xcb_connection_t* c = x_.raw();
+    const xcb_damage_damage_t damage = xcb_generate_id(c);
+    if (!succeeded(c, xcb_damage_create_checked(c, damage, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY))) return nullptr;
+    return &watches_.emplace(window, Watch{.damage = damage}).first->second;
+}
+
+void WindowCapture::takeEvents() {
+    // Nothing else is selected on this connection: events are damage reports and the errors of
+    // requests nobody waits for.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(x_.raw())) {
+        if ((event->response_type & 0x7F) == x_.damageFirstEvent() + XCB_DAMAGE_NOTIFY && x_.hasDamage()) {
+            const auto* report = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
+            for (auto& [window, watched] : watches_) {
+                if (watched.damage == report->damage) watched.drawn = true;
+            }
+        }
+        std::free(event);
+    }
+}
+
 void WindowCapture::awaitRepaint(xcb_window_t window) {
     using Clock = std::chrono::steady_clock;
     constexpr auto kLongest = std::chrono::milliseconds(1000);
     constexpr auto kQuiet = std::chrono::milliseconds(60);
-    if (!x_.hasDamage()) return;
+    Watch* watched = watch(window);
+    if (!watched) return;
     xcb_connection_t* c = x_.raw();
-    const xcb_damage_damage_t damage = xcb_generate_id(c);
-    if (!succeeded(c, xcb_damage_create_checked(c, damage, window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY))) return;
+    const xcb_damage_damage_t damage = watched->damage;
+    xcb_discard_reply(c, xcb_damage_subtract_checked(c, damage, XCB_NONE, XCB_NONE).sequence);
+    watched->drawn = false;
     // Exposing the whole window makes its application draw all of it again.
     xcb_discard_reply(c, xcb_clear_area_checked(c, 1, window, 0, 0, 0, 0).sequence);
     xcb_flush(c);
@@ -72,18 +97,12 @@ void WindowCapture::awaitRepaint(xcb_window_t window) {
         const auto now = Clock::now();
         const auto until = lastDrawn ? std::min(*lastDrawn + kQuiet, start + kLongest) : start + kLongest;
         if (now >= until) break;
-        bool drawn = false;
-        // Nothing else is selected on this connection: events are damage reports and the errors
-        // of requests nobody waits for, and all of them are dropped once looked at.
-        while (xcb_generic_event_t* event = xcb_poll_for_event(c)) {
-            const auto* report = reinterpret_cast<const xcb_damage_notify_event_t*>(event);
-            if ((event->response_type & 0x7F) == x_.damageFirstEvent() + XCB_DAMAGE_NOTIFY && report->damage == damage) {
-                drawn = true;
-            }
-            std::free(event);
-        }
-        if (drawn) {
+        takeEvents();
+        const auto found = watches_.find(window);
+        if (found == watches_.end()) return;
+        if (found->second.drawn) {
             lastDrawn = Clock::now();
+            found->second.drawn = false;
             xcb_discard_reply(c, xcb_damage_subtract_checked(c, damage, XCB_NONE, XCB_NONE).sequence);
             xcb_flush(c);
             continue;
@@ -92,7 +111,33 @@ void WindowCapture::awaitRepaint(xcb_window_t window) {
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count();
         poll(&readable, 1, static_cast<int>(std::max<long long>(wait, 1)));
     }
-    xcb_discard_reply(c, xcb_damage_destroy_checked(c, damage).sequence);
+}
+
+bool WindowCapture::unchangedSinceCapture(xcb_window_t window, int widthPixels, int heightPixels) {
+    const auto found = watches_.find(window);
+    if (found == watches_.end() || !x_.usable()) return false;
+    Watch& watched = found->second;
+    if (!watched.captured || watched.drawn || watched.requestedWidth != widthPixels ||
+        watched.requestedHeight != heightPixels) {
+        return false;
+    }
+    const SigpipeShield shield;
+    xcb_connection_t* c = x_.raw();
+    const auto attributesCookie = xcb_get_window_attributes(c, window);
+    const auto geometryCookie = xcb_get_geometry(c, window);
+    // Also proves the damage object still exists: it goes with its window, and a new window may
+    // come back under the same id without one.
+    const auto rearmCookie = xcb_damage_subtract_checked(c, watched.damage, XCB_NONE, XCB_NONE);
+    auto attributes = fetch<xcb_get_window_attributes_reply>(c, attributesCookie);
+    auto geometry = fetch<xcb_get_geometry_reply>(c, geometryCookie);
+    if (!succeeded(c, rearmCookie)) {
+        watches_.erase(found);
+        return false;
+    }
+    // Every report of drawing done before the server answered has arrived by now.
+    takeEvents();
+    return attributes && geometry && attributes->map_state == XCB_MAP_STATE_VIEWABLE &&
+           geometry->width == watched.width && geometry->height == watched.height && !watched.drawn;
 }
 
 xcb_pixmap_t WindowCapture::nameContents(xcb_window_t window) {
@@ -106,7 +151,7 @@ std::optional<Image> WindowCapture::capture(xcb_window_t window, int widthPixels
     if (widthPixels <= 0 || heightPixels <= 0 || !x_.usable()) return std::nullopt;
     const SigpipeShield shield;
     xcb_connection_t* c = x_.raw();
-    while (xcb_generic_event_t* stale = xcb_poll_for_event(c)) std::free(stale);   // late damage reports
+    takeEvents();
 
     const auto attributesCookie = xcb_get_window_attributes(c, window);
     const auto geometryCookie = xcb_get_geometry(c, window);
@@ -114,16 +159,28 @@ std::optional<Image> WindowCapture::capture(xcb_window_t window, int widthPixels
     auto geometry = fetch<xcb_get_geometry_reply>(c, geometryCookie);
     if (!attributes || !geometry) {
         redirected_.erase(window);   // gone; its id may come back for another window
+        watches_.erase(window);
         return std::nullopt;
     }
+    if (const auto found = watches_.find(window); found != watches_.end()) found->second.captured = false;
     if (attributes->map_state != XCB_MAP_STATE_VIEWABLE) return std::nullopt;
 
     keepContents(window, false);
     xcb_pixmap_t pixmap = nameContents(window);
     if (pixmap == XCB_PIXMAP_NONE && x_.hasComposite()) {
         // The window may be new under a reused id, or was redirected by someone who let go.
+        if (const auto found = watches_.find(window); found != watches_.end()) {
+            xcb_discard_reply(c, xcb_damage_destroy_checked(c, found->second.damage).sequence);
+            watches_.erase(found);
+        }
         keepContents(window, true);
         pixmap = nameContents(window);
+    }
+    // Re-armed before the pixels are read: whatever is drawn from here on is reported.
+    Watch* watched = watch(window);
+    if (watched) {
+        xcb_discard_reply(c, xcb_damage_subtract_checked(c, watched->damage, XCB_NONE, XCB_NONE).sequence);
+        watched->drawn = false;
     }
     // Without Composite, the window itself: correct only where nothing covers it.
     const xcb_drawable_t source = pixmap != XCB_PIXMAP_NONE ? pixmap : window;
@@ -152,6 +209,13 @@ std::optional<Image> WindowCapture::capture(xcb_window_t window, int widthPixels
     auto rgba = convertToRgba(data, width, height, *layout);
     if (!rgba) return std::nullopt;
     image.reset();
+    if (const auto found = watches_.find(window); found != watches_.end()) {
+        found->second.captured = true;
+        found->second.width = width;
+        found->second.height = height;
+        found->second.requestedWidth = widthPixels;
+        found->second.requestedHeight = heightPixels;
+    }
     return Image(widthPixels, heightPixels, resizeRgba(*rgba, width, height, widthPixels, heightPixels));
 }
 

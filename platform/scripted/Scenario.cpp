@@ -308,7 +308,7 @@ DesktopState readDesktopState(const json& phase, const std::string& path) {
 }  // namespace
 
 ScenarioData parseScenario(const json& document) {
-    Keys keys{"clockStart",   "runFor", "sleeps", "realTime", "accessibilityTrusted", "screenCapture", "accessProblem",
+    Keys keys{"clockStart",   "runFor", "sleeps", "realTime", "tracksChanges", "accessibilityTrusted", "screenCapture", "accessProblem",
               "applications", "changes"};
     keys.insert(keys.end(), kDesktopTimedKeys.begin(), kDesktopTimedKeys.end());
     const ObjectReader reader(document, "", keys);
@@ -322,6 +322,7 @@ ScenarioData parseScenario(const json& document) {
         data.sleeps = static_cast<int>(*sleeps);
     }
     data.realTime = reader.boolean("realTime", false);
+    data.tracksChanges = reader.boolean("tracksChanges", false);
     if (!data.runFor && !data.sleeps) data.sleeps = 1;  // one driver cycle unless told otherwise
     data.accessibilityTrusted = reader.boolean("accessibilityTrusted", true);
     const std::string screenCapture = reader.optionalString("screenCapture").value_or("granted");

@@ -106,6 +106,7 @@ struct ScenarioData {
     std::optional<double> runFor;
     std::optional<int> sleeps;
     bool realTime = false;
+    bool tracksChanges = false;
     bool accessibilityTrusted = true;
     ScreenCaptureAnswer screenCapture = ScreenCaptureAnswer::granted;
     std::string accessProblem;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <map>
 #include <thread>
 
 #include "ScenarioData.h"
@@ -204,8 +205,29 @@ public:
         });
         if (!found || found->capture == CaptureOutcome::fails) return std::nullopt;
         const auto [width, height] = found->captureSize.value_or(std::pair{widthPixels, heightPixels});
+        lastCaptured_[window.windowID] = {found, widthPixels, heightPixels};
         if (found->capture == CaptureOutcome::unreadable) return Image::unreadable(width, height);
         return Image::withText(width, height, found->text);
+    }
+
+    // With "tracksChanges": unchanged while the window would show and deliver what it did at its
+    // last capture at this size, in the same place (a moved window counts as changed, as some
+    // display servers report it). Not a call of its own in the log and takes no time.
+    bool unchangedSinceLastCapture(const ShareableWindow& window, int widthPixels, int heightPixels) override {
+        if (!data_->tracksChanges) return false;
+        const auto last = lastCaptured_.find(window.windowID);
+        if (last == lastCaptured_.end()) return false;
+        const WindowState* found = nullptr;
+        forEachVisibleWindow(elapsed(), true, [&](const ApplicationScript&, const WindowScript& script,
+                                                  const WindowState& state) {
+            if (!found && script.number == window.windowID) found = &state;
+        });
+        const LastCapture& was = last->second;
+        return found && was.width == widthPixels && was.height == heightPixels &&
+               found->capture == was.state->capture && found->captureSize == was.state->captureSize &&
+               found->text == was.state->text && found->frame.x == was.state->frame.x &&
+               found->frame.y == was.state->frame.y && found->frame.width == was.state->frame.width &&
+               found->frame.height == was.state->frame.height;
     }
 
     // --- TextRecognizer ----------------------------------------------------------------------
@@ -222,6 +244,8 @@ public:
         }
         return outcome;
     }
+
+    bool repeatable() const override { return data_->tracksChanges; }
 
     // --- Clock -------------------------------------------------------------------------------
 
@@ -329,6 +353,12 @@ private:
     bool accessRequested_ = false;
     std::vector<std::string> calls_;
     std::optional<RecognitionSettings> lastSettings_;
+    struct LastCapture {
+        const WindowState* state = nullptr;
+        int width = 0;
+        int height = 0;
+    };
+    std::map<WindowNumber, LastCapture> lastCaptured_;
     Platform platform_;
 };
 

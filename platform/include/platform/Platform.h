@@ -155,6 +155,12 @@ public:
     // size; nothing on failure (the window vanished, was unmapped, or the capture was refused).
     virtual std::optional<Image> captureWindow(const ShareableWindow& window, int widthPixels,
                                                int heightPixels) = 0;
+    // True only when the system vouches that nothing was drawn in the window since this process
+    // last captured it at this size, so a new capture would deliver the same pixels. False
+    // whenever it cannot tell.
+    virtual bool unchangedSinceLastCapture(const ShareableWindow&, int /*widthPixels*/, int /*heightPixels*/) {
+        return false;
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -169,6 +175,8 @@ struct RecognitionSettings {
     float minimumTextHeight = 0.0f;   // relative to the image height
     std::vector<std::string> languages;
     int maximumCandidates = 1;        // how many readings per observation are wanted
+
+    bool operator==(const RecognitionSettings&) const = default;
 };
 
 struct RecognitionOutcome {
@@ -180,6 +188,9 @@ class TextRecognizer {
 public:
     virtual ~TextRecognizer() = default;
     virtual RecognitionOutcome recognize(const Image& image, const RecognitionSettings& settings) = 0;
+    // True when the same image with the same settings always gives the same outcome, so that a
+    // reading of unchanged pixels may be reused instead of recognised again.
+    virtual bool repeatable() const { return false; }
 };
 
 // ---------------------------------------------------------------------------------------------
