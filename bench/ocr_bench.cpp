@@ -20,7 +20,7 @@ namespace {
 using namespace platform;
 
 const std::filesystem::path kFixtures =
-    std::filesystem::path(__FILE__).parent_path().parent_path() / "tests" / "corpus" / "fixtures";
+    std::filesystem::path(LINEWARDEN_CORPUS_DIR) / "fixtures";
 
 Image fixture(const std::string& name) { return tess::readImageFile((kFixtures / name).string()).value_or(Image()); }
 

@@ -19,7 +19,7 @@ namespace {
 using namespace platform;
 using tess::TesseractRecognizer;
 
-const std::filesystem::path kFixtures = std::filesystem::path(__FILE__).parent_path().parent_path() / "corpus" / "fixtures";
+const std::filesystem::path kFixtures = std::filesystem::path(LINEWARDEN_CORPUS_DIR) / "fixtures";
 
 Image fixture(const std::string& name) {
     auto image = tess::readImageFile((kFixtures / name).string());
