@@ -14,6 +14,15 @@ namespace {
 constexpr int kMinCorePixelsPerRadiusSquared = 6;
 // Contrast below this many levels is not stretched to full black: faint marks stay faint.
 constexpr int kMinStretchContrast = 96;
+// Neighbouring pixels of one fill differ by at most this much per channel (gradients, dithering).
+constexpr int kSmoothStep = 3;
+// A rim between two fills is a blend of their colours: no pixel of it stands out from its own
+// fill by much more than the fills differ from each other.
+constexpr int kRimBlendMargin = 24;
+// How far around a pixel the other fill of a blend is looked for.
+constexpr int kBlendReach = 3;
+// A mark grown together from letters and fill edges has at least 1/5 of its pixels standing out.
+constexpr int kMinTextShareOfMixedMark = 5;
 
 using Colour = std::array<int, 3>;
 
@@ -72,16 +81,36 @@ private:
     std::vector<int> parent_;
 };
 
-// Labels 4-connected areas of one quantised colour; returns the number of regions.
-int labelFlatRegions(const Grid& grid, const std::vector<std::uint16_t>& key, std::vector<int>& region) {
+// Labels 4-connected areas of one colour, to 5 bits a channel, or of smoothly varying colour: two
+// neighbours belong together when their colours quantise alike, or when both lie inside a smooth
+// area (no neighbour differing by more than kSmoothStep in any channel). A gradient or a soft
+// picture is thus one area, while the anti-aliased edges of lines and letters, which are never
+// smooth, keep the areas on either side of them apart. Returns the number of regions.
+int labelSmoothRegions(const Grid& grid, const std::vector<std::uint8_t>& rgba, const std::vector<std::uint16_t>& key,
+                       std::vector<int>& region) {
     region.assign(grid.size(), -1);
     Equivalences classes;
     const int w = grid.width;
+    auto close = [&](std::size_t a, std::size_t b) {
+        const std::uint8_t* p = &rgba[a * 4];
+        const std::uint8_t* q = &rgba[b * 4];
+        return std::abs(p[0] - q[0]) <= kSmoothStep && std::abs(p[1] - q[1]) <= kSmoothStep &&
+               std::abs(p[2] - q[2]) <= kSmoothStep;
+    };
+    std::vector<bool> smooth(grid.size(), true);
     for (int y = 0; y < grid.height; ++y) {
         for (int x = 0; x < w; ++x) {
             const std::size_t p = grid.at(x, y);
-            const bool sameLeft = x > 0 && key[p - 1] == key[p];
-            const bool sameUp = y > 0 && key[p - w] == key[p];
+            if (x > 0 && !close(p - 1, p)) smooth[p] = smooth[p - 1] = false;
+            if (y > 0 && !close(p - w, p)) smooth[p] = smooth[p - w] = false;
+        }
+    }
+    auto near = [&](std::size_t a, std::size_t b) { return key[a] == key[b] || (smooth[a] && smooth[b]); };
+    for (int y = 0; y < grid.height; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const std::size_t p = grid.at(x, y);
+            const bool sameLeft = x > 0 && near(p - 1, p);
+            const bool sameUp = y > 0 && near(p - w, p);
             if (sameLeft) {
                 region[p] = region[p - 1];
                 if (sameUp && region[p - w] != region[p]) classes.join(region[p], region[p - w]);
@@ -130,24 +159,24 @@ std::vector<int> corePixelCounts(const Grid& grid, const std::vector<int>& regio
     return counts;
 }
 
-// For every pixel, the fill region nearest to it (chessboard distance, two sweeps); `none`
-// where there is no fill at all.
-std::vector<int> nearestFill(const Grid& grid, const std::vector<int>& region, const std::vector<bool>& fill, int none) {
+// For every pixel, the fill pixel nearest to it (chessboard distance, two sweeps), or -1 where
+// there is no fill at all. Its colour is the ground the pixel stands on.
+std::vector<int> nearestFill(const Grid& grid, const std::vector<int>& region, const std::vector<bool>& fill) {
     constexpr std::uint16_t kFar = 0xffff;
-    std::vector<int> owner(grid.size(), none);
+    std::vector<int> source(grid.size(), -1);
     std::vector<std::uint16_t> distance(grid.size(), kFar);
     const int w = grid.width;
     const int h = grid.height;
     for (std::size_t p = 0; p < grid.size(); ++p) {
         if (fill[region[p]]) {
-            owner[p] = region[p];
+            source[p] = static_cast<int>(p);
             distance[p] = 0;
         }
     }
     auto take = [&](std::size_t p, std::size_t q) {
         if (distance[q] != kFar && distance[q] + 1 < distance[p]) {
             distance[p] = static_cast<std::uint16_t>(distance[q] + 1);
-            owner[p] = owner[q];
+            source[p] = source[q];
         }
     };
     for (int y = 0; y < h; ++y) {
@@ -174,7 +203,7 @@ std::vector<int> nearestFill(const Grid& grid, const std::vector<int>& region, c
             }
         }
     }
-    return owner;
+    return source;
 }
 
 // Labels 8-connected groups of non-fill pixels ("marks"); fill pixels get -1.
@@ -220,6 +249,50 @@ double percentile(std::vector<int> values, double fraction) {
     return *at;
 }
 
+// Whether the pixel's colour lies between its own ground and another fill's colour close by:
+// the anti-aliased edge between the two. Fills of about one colour on both sides make it a
+// divider, also no text.
+bool blendsFills(const Grid& grid, const std::vector<std::uint8_t>& rgba, const std::vector<int>& region,
+                 const std::vector<bool>& fill, const std::vector<int>& source, std::size_t p) {
+    if (source[p] < 0) return false;
+    const std::uint8_t* own = &rgba[static_cast<std::size_t>(source[p]) * 4];
+    const int ownRegion = region[source[p]];
+    const int x = static_cast<int>(p % grid.width);
+    const int y = static_cast<int>(p / grid.width);
+    const std::uint8_t* other = nullptr;
+    int otherContrast = -1;
+    for (int dy = -kBlendReach; dy <= kBlendReach; ++dy) {
+        for (int dx = -kBlendReach; dx <= kBlendReach; ++dx) {
+            const int qx = x + dx;
+            const int qy = y + dy;
+            if (qx < 0 || qy < 0 || qx >= grid.width || qy >= grid.height) continue;
+            const std::size_t q = grid.at(qx, qy);
+            if (!fill[region[q]] || region[q] == ownRegion) continue;
+            const std::uint8_t* c = &rgba[q * 4];
+            const int contrast = std::max({std::abs(c[0] - own[0]), std::abs(c[1] - own[1]), std::abs(c[2] - own[2])});
+            if (contrast > otherContrast) {
+                otherContrast = contrast;
+                other = c;
+            }
+        }
+    }
+    if (other == nullptr) return false;
+    if (otherContrast < kRimBlendMargin) return true;
+    // Distance from the segment between the two colours.
+    double along = 0, length = 0;
+    for (int c = 0; c < 3; ++c) {
+        along += (rgba[p * 4 + c] - own[c]) * static_cast<double>(other[c] - own[c]);
+        length += static_cast<double>(other[c] - own[c]) * (other[c] - own[c]);
+    }
+    const double t = std::clamp(along / length, 0.0, 1.0);
+    double off = 0;
+    for (int c = 0; c < 3; ++c) {
+        const double d = rgba[p * 4 + c] - (own[c] + t * (other[c] - own[c]));
+        off += d * d;
+    }
+    return off <= static_cast<double>(kRimBlendMargin) * kRimBlendMargin;
+}
+
 }  // namespace
 
 GreyImage luminance(const Image& image) {
@@ -241,71 +314,132 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     if (grid.size() == 0) return result;
     const int radius = std::max(fillRadius, 1);
 
+    // Smooth regions thick enough to hold text are the fills. Every other pixel stands on the
+    // fill nearest to it, on the colour that fill has there.
+    std::vector<int> region;
     std::vector<std::uint16_t> key(grid.size());
     for (std::size_t p = 0; p < grid.size(); ++p) key[p] = colourKey(&rgba[p * 4]);
-
-    // Flat regions thick enough to hold text are the fills; each has one colour.
-    std::vector<int> region;
-    const int regionCount = labelFlatRegions(grid, key, region);
+    const int regionCount = labelSmoothRegions(grid, rgba, key, region);
     const std::vector<int> core = corePixelCounts(grid, region, regionCount, radius);
     std::vector<bool> fill(regionCount);
     for (int r = 0; r < regionCount; ++r) fill[r] = core[r] >= kMinCorePixelsPerRadiusSquared * radius * radius;
-    // The last ground stands for "no fill anywhere": the image's dominant colour then.
+    const std::vector<int> source = nearestFill(grid, region, fill);
+    // The last owner stands for "no fill anywhere": the image's dominant colour is the ground then.
     const int noFill = regionCount;
-    std::vector<Colour> ground(regionCount + 1);
-    std::vector<bool> seen(regionCount, false);
-    for (std::size_t p = 0; p < grid.size(); ++p) {
-        if (!seen[region[p]]) {
-            seen[region[p]] = true;
-            ground[region[p]] = colourAt(rgba, p);
-        }
+    Colour anyGround{255, 255, 255};
+    if (std::find(fill.begin(), fill.end(), true) == fill.end()) {
+        anyGround = dominantColour(rgba, key);
     }
-    const std::vector<int> owner = nearestFill(grid, region, fill, noFill);
-    if (std::find(fill.begin(), fill.end(), true) == fill.end()) ground[noFill] = dominantColour(rgba, key);
+    auto ownerOf = [&](std::size_t p) { return source[p] < 0 ? noFill : region[source[p]]; };
+    auto groundOf = [&](std::size_t p) { return source[p] < 0 ? anyGround : colourAt(rgba, source[p]); };
 
-    // Marks: 8-connected groups of non-fill pixels. A mark that stands on two fills is the
-    // anti-aliased rim between them (a pill's outline, a divider), not text.
+    // Marks: 8-connected groups of non-fill pixels. A mark that stands on two fills and is no
+    // more than a blend of them is the anti-aliased rim between them (a pill's outline, a
+    // divider, a stripe's edge), not text; so is a mark of any colour there too thin or too
+    // long for a letter. Letters crossing stripes or the edge of a blob behind a translucent bar
+    // stand out from both sides and stay.
     std::vector<int> mark;
     const int markCount = labelMarks(grid, region, fill, mark);
     struct MarkInfo {
         int owner = -1;
+        Colour firstGround{};
+        bool twoFills = false;
+        int fillContrast = 0;   // between the fills it stands on
+        int strongest = 0;      // its pixels' largest distance from their ground
         bool rim = false;
+        bool mixed = false;     // judged pixel by pixel
         int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
     };
     std::vector<MarkInfo> marks(markCount);
+    std::vector<int> distances(grid.size(), 0);
     for (int y = 0; y < grid.height; ++y) {
         for (int x = 0; x < grid.width; ++x) {
             const std::size_t p = grid.at(x, y);
             if (mark[p] < 0) continue;
             MarkInfo& info = marks[mark[p]];
-            if (info.owner < 0) info.owner = owner[p];
-            else if (info.owner != owner[p]) info.rim = true;
+            const Colour ground = groundOf(p);
+            distances[p] = colourDistance(&rgba[p * 4], ground);
+            const int owner = ownerOf(p);
+            if (info.owner < 0) {
+                info.owner = owner;
+                info.firstGround = ground;
+            } else if (info.owner != owner) {
+                info.twoFills = true;
+                const std::uint8_t c[3] = {static_cast<std::uint8_t>(ground[0]), static_cast<std::uint8_t>(ground[1]),
+                                           static_cast<std::uint8_t>(ground[2])};
+                info.fillContrast = std::max(info.fillContrast, colourDistance(c, info.firstGround));
+            }
+            info.strongest = std::max(info.strongest, distances[p]);
             info.left = std::min(info.left, x);
             info.right = std::max(info.right, x);
             info.top = std::min(info.top, y);
             info.bottom = std::max(info.bottom, y);
         }
     }
-    // Glyph-like marks: not too flat, not too thin, not tiny (dots) and not huge (pictures).
-    std::vector<int> glyphHeights;
-    for (const auto& info : marks) {
+    auto letterShaped = [&](const MarkInfo& info) {
         const int w = info.right - info.left + 1;
         const int h = info.bottom - info.top + 1;
-        if (!info.rim && h >= 2 * radius && h <= 40 * radius && w <= 3 * h && h <= 12 * w) glyphHeights.push_back(h);
+        return h >= 2 * radius && h <= 40 * radius && w <= 3 * h && h <= 12 * w;
+    };
+    // A mark of no letter's shape on two fills is mostly rims, but on stripes or over moving
+    // content it is the letters and the fills' edges grown together: there each pixel is judged
+    // by itself, a rim where it blends the fills around it.
+    for (auto& info : marks) {
+        info.rim = info.twoFills && letterShaped(info) && info.strongest <= info.fillContrast + kRimBlendMargin;
+        info.mixed = info.twoFills && !letterShaped(info);
     }
+    // Where few of its pixels stand out, it is a rim all the same (a pill's outline).
+    std::vector<bool> blend(grid.size(), false);
+    std::vector<int> standingOut(markCount, 0), size(markCount, 0);
+    for (std::size_t p = 0; p < grid.size(); ++p) {
+        if (mark[p] < 0 || !marks[mark[p]].mixed) continue;
+        blend[p] = blendsFills(grid, rgba, region, fill, source, p);
+        ++size[mark[p]];
+        if (!blend[p]) ++standingOut[mark[p]];
+    }
+    for (int m = 0; m < markCount; ++m) {
+        if (marks[m].mixed && standingOut[m] * kMinTextShareOfMixedMark < size[m]) {
+            marks[m].mixed = false;
+            marks[m].rim = true;
+        }
+    }
+    auto rimPixel = [&](std::size_t p) {
+        const MarkInfo& info = marks[mark[p]];
+        return info.rim || (info.mixed && blend[p]);
+    };
+    // Glyph-like marks: not too flat, not too thin, not tiny (dots) and not huge (pictures).
+    std::vector<int> glyphHeights;
+    std::vector<bool> glyphLike(markCount, false);
+    for (int m = 0; m < markCount; ++m) {
+        const auto& info = marks[m];
+        if (!info.rim && letterShaped(info)) {
+            const int w = info.right - info.left + 1;
+            const int h = info.bottom - info.top + 1;
+            // The text size is measured on plain fills only, where marks are surely whole letters.
+            if (!info.twoFills) glyphHeights.push_back(h);
+            glyphLike[m] = true;
+            result.glyphs.push_back({info.left, info.top, w, h});
+        }
+    }
+    std::size_t unflat = 0;
+    for (std::size_t p = 0; p < grid.size(); ++p) {
+        if (mark[p] >= 0 && !glyphLike[mark[p]]) ++unflat;
+    }
+    result.unflatFraction = static_cast<double>(unflat) / static_cast<double>(grid.size());
     result.smallTextHeight = percentile(glyphHeights, 0.25);
 
     // Stretch each ground's marks so that the strongest reaches black.
+    std::vector<bool> drawn(grid.size(), false);
     std::vector<int> strongest(regionCount + 1, 0);
     for (std::size_t p = 0; p < grid.size(); ++p) {
-        if (mark[p] < 0 || marks[mark[p]].rim) continue;
-        strongest[owner[p]] = std::max(strongest[owner[p]], colourDistance(&rgba[p * 4], ground[owner[p]]));
+        if (mark[p] < 0 || rimPixel(p)) continue;
+        drawn[p] = true;
+        strongest[ownerOf(p)] = std::max(strongest[ownerOf(p)], distances[p]);
     }
     for (std::size_t p = 0; p < grid.size(); ++p) {
-        if (mark[p] < 0 || marks[mark[p]].rim) continue;
-        const int d = colourDistance(&rgba[p * 4], ground[owner[p]]);
-        const int stretch = std::max(kMinStretchContrast, strongest[owner[p]]);
-        result.grey.pixels[p] = static_cast<std::uint8_t>(255 - std::min(255, d * 255 / stretch));
+        if (!drawn[p]) continue;
+        const int stretch = std::max(kMinStretchContrast, strongest[ownerOf(p)]);
+        result.grey.pixels[p] = static_cast<std::uint8_t>(255 - std::min(255, distances[p] * 255 / stretch));
     }
     return result;
 }

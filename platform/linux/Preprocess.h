@@ -5,12 +5,14 @@
 // any colour and either polarity, so every pixel is drawn by how far its colour lies from the
 // fill it stands on: fills become white and text becomes dark, whatever the theme.
 //
-// Fills are areas of one colour (to 5 bits a channel) thick enough to hold a square wider than a
-// letter's stroke in enough places. Every other pixel belongs to the fill nearest to it. Groups
-// of such pixels that touch two fills are the anti-aliased rims between them and are dropped;
-// the rest are drawn by their colour distance from their fill, stretched per fill so that its
-// strongest mark is black. A white badge on a green pill inside a light page thus comes out as
-// black letters on white, like the page's own dark text.
+// Fills are areas of one colour (to 5 bits a channel) or of smoothly varying colour (gradients,
+// soft pictures) thick enough to hold a square wider than a letter's stroke in enough places.
+// Every other pixel stands on the fill nearest to it, on the colour that fill has there. Groups of
+// such pixels that touch two fills and only blend their colours are the anti-aliased rims between
+// them (a pill's outline, a stripe's edge) and are dropped; letters crossing two fills stand out
+// from both and stay. The rest are drawn by their colour distance from their ground, stretched
+// per fill so that its strongest mark is black. A white badge on a green pill inside a light page
+// thus comes out as black letters on white, like the page's own dark text.
 
 #include <cstdint>
 #include <vector>
@@ -30,6 +32,8 @@ struct GreyImage {
 struct NormalisedText {
     GreyImage grey;              // same size as the input
     double smallTextHeight = 0;  // height of the smaller glyphs (first quartile) in pixels, 0 when none
+    std::vector<PixelRect> glyphs;   // boxes of the glyph-like marks
+    double unflatFraction = 0;   // share of the pixels on no fill and in no glyph-like mark
 };
 
 // Dark text on white from an RGBA image; the image must be readable with width*height*4 bytes.

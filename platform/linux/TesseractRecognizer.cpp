@@ -35,9 +35,19 @@ constexpr long long kHalveAbovePixels = 1'200'000;
 constexpr double kMinHalvedTextHeight = 7.0;
 // The accurate level takes a second look, larger, at lines the engine is less sure of.
 constexpr float kSureConfidence = 90.0f;
-constexpr double kSecondLookEnlargement = 1.5;
+constexpr double kSecondLookEnlargement = 1.75;
 // A letter's second choice is offered when it costs at most this much more than the first.
 constexpr float kRunnerUpCostGap = 8.0f;
+// The flat-fill drawing misses text on gradients, textures and translucent bars. The image is
+// then read again from its plain grey levels, thresholded locally by the engine (Sauvola), once
+// as it is and once inverted for light text: when the first reading found nothing, was unsure
+// of a line, or left glyph-like marks unread, or when much of the image is not flat.
+constexpr float kUnsureConfidence = 75.0f;
+constexpr double kBusyFraction = 0.2;
+constexpr int kUnreadGlyphs = 2;
+// Readings of those other images that the engine is less sure of are left out: on textures
+// they are mostly noise.
+constexpr float kOtherImageMinConfidence = 50.0f;
 
 // ---------------------------------------------------------------------------------------------
 // Files and settings
@@ -373,6 +383,7 @@ namespace {
 struct Study {
     NormalisedText normalised;
     double workToSource = 1.0;   // studied pixels per caller pixel
+    std::optional<Image> half;   // the caller's image at half size, when studied so
 };
 
 // Large windows are studied at half size, which costs a quarter, unless that makes their
@@ -380,12 +391,14 @@ struct Study {
 Study study(const Image& image) {
     Study result;
     if (static_cast<long long>(image.width()) * image.height() > kHalveAbovePixels) {
-        result.normalised = normaliseForText(halved(image), 2);
+        result.half = halved(image);
+        result.normalised = normaliseForText(*result.half, 2);
         const double small = result.normalised.smallTextHeight;
         if (small == 0 || small >= kMinHalvedTextHeight) {
             result.workToSource = 0.5;
             return result;
         }
+        result.half.reset();
     }
     result.normalised = normaliseForText(image);
     return result;
@@ -393,11 +406,11 @@ Study study(const Image& image) {
 
 // Another reading of each doubtful line: cut out with a margin, enlarged, read as a single line.
 void takeSecondLook(tesseract::TessBaseAPI& api, const Study& studied, double scale, const Image& image,
-                    std::vector<Line>& lines) {
+                    float sure, std::vector<Line>& lines) {
     const double larger = scale * kSecondLookEnlargement;
     const double toWork = studied.workToSource;
     for (auto& line : lines) {
-        if (line.readings.front().confidence >= kSureConfidence) continue;
+        if (line.readings.front().confidence >= sure) continue;
         const int margin = std::max(2, static_cast<int>(line.box.height * toWork / 4));
         const PixelRect area{static_cast<int>(line.box.x * toWork) - margin, static_cast<int>(line.box.y * toWork) - margin,
                              static_cast<int>(std::ceil(line.box.width * toWork)) + 2 * margin,
@@ -409,6 +422,95 @@ void takeSecondLook(tesseract::TessBaseAPI& api, const Study& studied, double sc
         auto again = readLines(api, withBorder(scaled(piece, larger), kBorder), frame, tesseract::PSM_SINGLE_LINE, image, 0);
         if (!again.empty()) line.readings.push_back(std::move(again.front().readings.front()));
     }
+}
+
+// Whether two boxes frame the same text: their overlap covers most of the larger one.
+bool sameLine(const PixelRect& a, const PixelRect& b) {
+    const int w = std::min(a.x + a.width, b.x + b.width) - std::max(a.x, b.x);
+    const int h = std::min(a.y + a.height, b.y + b.height) - std::max(a.y, b.y);
+    if (w <= 0 || h <= 0) return false;
+    const long long larger = std::max(static_cast<long long>(a.width) * a.height, static_cast<long long>(b.width) * b.height);
+    return 5LL * w * h >= 4 * larger;
+}
+
+bool inside(const PixelRect& inner, const PixelRect& outer) {
+    const int cx = inner.x + inner.width / 2;
+    const int cy = inner.y + inner.height / 2;
+    return cx >= outer.x && cx < outer.x + outer.width && cy >= outer.y && cy < outer.y + outer.height;
+}
+
+// Whether the first reading leaves text unread that another image might show.
+bool worthAnotherImage(const Study& studied, const std::vector<Line>& lines) {
+    if (lines.empty() || studied.normalised.unflatFraction >= kBusyFraction) return true;
+    for (const auto& line : lines) {
+        if (line.readings.front().confidence < kUnsureConfidence) return true;
+    }
+    int unread = 0;
+    for (const auto& glyph : studied.normalised.glyphs) {
+        const PixelRect inSource{static_cast<int>(glyph.x / studied.workToSource), static_cast<int>(glyph.y / studied.workToSource),
+                                 static_cast<int>(glyph.width / studied.workToSource),
+                                 static_cast<int>(glyph.height / studied.workToSource)};
+        const bool read = std::any_of(lines.begin(), lines.end(), [&](const Line& line) { return inside(inSource, line.box); });
+        if (!read && ++unread >= kUnreadGlyphs) return true;
+    }
+    return false;
+}
+
+// Adds the sure lines read from another image: a further reading of the line it frames alike,
+// or else a line of its own (a part of a line, or a line the first reading missed or saw in
+// pieces), unless some line already reads so.
+void merge(std::vector<Line>& lines, std::vector<Line> others) {
+    for (auto& other : others) {
+        if (other.readings.front().confidence < kOtherImageMinConfidence) continue;
+        const std::string& text = other.readings.front().text;
+        const bool known = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
+            return std::any_of(line.readings.begin(), line.readings.end(), [&](const Reading& r) { return r.text == text; });
+        });
+        if (known) continue;
+        const auto same = std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return sameLine(line.box, other.box); });
+        if (same == lines.end()) {
+            lines.push_back(std::move(other));
+        } else {
+            same->readings.push_back(std::move(other.readings.front()));
+        }
+    }
+}
+
+// The mean of each pixel's 3x3 neighbourhood: takes the grain out of noisy textures.
+GreyImage smoothed(const GreyImage& image) {
+    GreyImage out = image;
+    for (int y = 1; y + 1 < image.height; ++y) {
+        for (int x = 1; x + 1 < image.width; ++x) {
+            int sum = 0;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) sum += image.at(x + dx, y + dy);
+            }
+            out.pixels[static_cast<std::size_t>(y) * image.width + x] = static_cast<std::uint8_t>((sum + 4) / 9);
+        }
+    }
+    return out;
+}
+
+GreyImage inverted(GreyImage image) {
+    for (auto& v : image.pixels) v = static_cast<std::uint8_t>(255 - v);
+    return image;
+}
+
+// The plain grey levels, as they are and inverted, read with the engine's local thresholding.
+void readOtherImages(tesseract::TessBaseAPI& api, const Study& studied, double scale, const Image& image, int wantedRunnersUp,
+                     std::vector<Line>& lines) {
+    // On a grainy picture the grain is taken out first.
+    GreyImage grey = luminance(studied.half ? *studied.half : image);
+    if (studied.normalised.unflatFraction >= kBusyFraction) grey = smoothed(grey);
+    const GreyImage plain = withBorder(scale == 1.0 ? grey : scaled(grey, scale), kBorder);
+    const Frame frame{scale * studied.workToSource, 0, 0};
+    api.SetVariable("thresholding_method", "2");
+    auto dark = readLines(api, plain, frame, tesseract::PSM_SPARSE_TEXT, image, wantedRunnersUp);
+    auto light = readLines(api, withBorder(inverted(scale == 1.0 ? grey : scaled(grey, scale)), kBorder), frame,
+                           tesseract::PSM_SPARSE_TEXT, image, wantedRunnersUp);
+    api.SetVariable("thresholding_method", "0");
+    merge(lines, std::move(dark));
+    merge(lines, std::move(light));
 }
 
 }  // namespace
@@ -434,7 +536,11 @@ RecognitionOutcome TesseractRecognizer::recognize(const Image& image, const Reco
     std::vector<Line> lines = readLines(*api, withBorder(scale == 1.0 ? work : scaled(work, scale), kBorder),
                                         Frame{scale * studied.workToSource, 0, 0}, tesseract::PSM_SPARSE_TEXT, image,
                                         wanted - 1);
-    if (settings.level == RecognitionLevel::accurate) takeSecondLook(*api, studied, scale, image, lines);
+    // Both levels look again at lines the engine was unsure of; the accurate one at every line
+    // short of sure.
+    takeSecondLook(*api, studied, scale, image,
+                   settings.level == RecognitionLevel::accurate ? kSureConfidence : kUnsureConfidence, lines);
+    if (worthAnotherImage(studied, lines)) readOtherImages(*api, studied, scale, image, wanted - 1, lines);
     if (wanted > 1) api->SetVariable("lstm_choice_mode", "0");
     api->Clear();
 

@@ -8,9 +8,16 @@
 // Before reading, the image is redrawn as dark text on white (see Preprocess.h) and scaled so that
 // its smaller letters stand about 16 pixels high.
 //
-// Levels: `fast` reads the whole image once, as sparse text. `accurate` then takes a second look
-// at every line the engine was not sure of: cut out, enlarged half as much again and read as a
-// single line; the surer of the two readings comes first.
+// Levels: `fast` reads the whole image once, as sparse text, then takes a second look at every
+// line the engine was unsure of: cut out, enlarged and read as a single line; the surer of the two
+// readings comes first. `accurate` takes that second look at every line short of sure.
+//
+// Text on gradients, stripes, textures or translucent bars over moving content can escape the
+// drawing as dark on white. When the first reading found nothing, was unsure of a line, left
+// glyph-like marks unread, or much of the image is no fill at all, the image's plain grey levels
+// are read as well, thresholded locally by the engine (Sauvola), as they are and inverted for
+// light text. Their sure lines join the first reading: as another reading of a line framed alike,
+// else as lines of their own. The image drawn dark on white stays the primary one.
 //
 // Candidates, when more than one is asked for: a line's distinct readings, surest first, then the
 // line with one letter replaced by the engine's close second choice there, closest call first.

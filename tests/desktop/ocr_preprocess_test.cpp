@@ -38,6 +38,21 @@ public:
         for (int i = 0; i < count; ++i) fill(x + i * 6, y, 2, height, rgb);
         return *this;
     }
+    // A two-colour gradient running diagonally across the whole picture.
+    Canvas& diagonalGradient(std::uint32_t from, std::uint32_t to) {
+        for (int row = 0; row < height_; ++row) {
+            for (int column = 0; column < width_; ++column) {
+                const double t = static_cast<double>(row + column) / (width_ + height_ - 2);
+                std::uint8_t* p = &rgba_[(row * width_ + column) * 4];
+                for (int c = 0; c < 3; ++c) {
+                    const int a = static_cast<int>((from >> (16 - 8 * c)) & 0xFF);
+                    const int b = static_cast<int>((to >> (16 - 8 * c)) & 0xFF);
+                    p[c] = static_cast<std::uint8_t>(a + (b - a) * t + 0.5);
+                }
+            }
+        }
+        return *this;
+    }
     Image image() const { return Image(width_, height_, rgba_); }
 
 private:
@@ -86,6 +101,27 @@ TEST(Preprocess, AnOutlineBetweenTwoFillsIsNotText) {
     EXPECT_EQ(grey.at(19, 40), 255);
     EXPECT_EQ(grey.at(100, 19), 255);
     EXPECT_LT(grey.at(40, 40), 40);
+}
+
+TEST(Preprocess, TextOnAGradientComesOutDarkOnWhite) {
+    const Image header = Canvas(240, 80, kWhite).diagonalGradient(0x6366F1, 0xEC4899).strokes(40, 30, 8, 20, kWhite).image();
+    const GreyImage grey = normaliseForText(header).grey;
+    EXPECT_EQ(grey.at(5, 5), 255);
+    EXPECT_EQ(grey.at(230, 70), 255);
+    EXPECT_EQ(grey.at(43, 40), 255);   // between two strokes
+    EXPECT_LT(grey.at(40, 40), 40);
+    EXPECT_LT(grey.at(82, 35), 40);
+}
+
+TEST(Preprocess, LettersCrossingStripesStayTextWhileTheStripesGo) {
+    // Strokes standing on two stripes at once are no rim between them: they stand out from both.
+    Canvas striped(200, 80, 0x334155);
+    for (int y = 0; y < 80; y += 16) striped.fill(0, y, 200, 8, 0x64748B);
+    const GreyImage grey = normaliseForText(striped.strokes(40, 30, 8, 20, kWhite).image()).grey;
+    EXPECT_EQ(grey.at(5, 5), 255);
+    EXPECT_EQ(grey.at(5, 12), 255);
+    EXPECT_LT(grey.at(40, 31), 40);
+    EXPECT_LT(grey.at(40, 45), 40);
 }
 
 TEST(Preprocess, StrokesThinnerThanAFillStayTextThickShapesBecomeFills) {
