@@ -73,6 +73,9 @@ std::optional<std::vector<Case>> loadCases(const std::string& corpusDirectory) {
         c.windowHeight = window[1];
         c.dialer = *dialer;
         c.inCall = item.value("inCall", false);
+        c.busy = item.value("busy", false);
+        c.moving = item.value("moving", false);
+        c.knownMiss = item.value("knownMiss", false);
         cases.push_back(std::move(c));
     }
     return cases;

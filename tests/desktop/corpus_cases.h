@@ -22,6 +22,9 @@ struct Case {
     int windowHeight = 0;
     Dialer dialer = Dialer::kixie;
     bool inCall = false;
+    bool busy = false;      // the text stands on a background that is not a flat fill
+    bool moving = false;    // animated content behind the page: no two captures agree
+    bool knownMiss = false; // read wrong today; at most one case in a hundred may be
 };
 
 // The cases of `cases.json` in the corpus directory; nothing when the file cannot be read.

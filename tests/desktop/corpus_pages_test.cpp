@@ -21,7 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using desktop_test::ChildProcess;
 
-const std::string kCorpusDirectory = (std::filesystem::path(__FILE__).parent_path().parent_path() / "corpus").string();
+const std::string kCorpusDirectory = LINEWARDEN_CORPUS_DIR;
 
 // A chromium app window of the case's size showing its page, with a profile of its own.
 class PageWindow {
@@ -61,6 +61,7 @@ struct Outcome {
     bool expected = false;
     std::optional<corpus::Reading> reading;   // absent when the window could not be captured
     std::string problem;
+    bool knownMiss = false;
 };
 
 class CorpusPages : public testing::Test {
@@ -103,9 +104,14 @@ protected:
     }
 
     // A capture at twice the window's size, taken once two in a row agree (the page has painted).
-    std::optional<platform::Image> steadyCapture(const platform::ShareableWindow& window) {
+    // Over moving content they never agree: the page then gets a while to paint.
+    std::optional<platform::Image> steadyCapture(const platform::ShareableWindow& window, bool moving) {
         const int width = static_cast<int>(window.frame.width * 2);
         const int height = static_cast<int>(window.frame.height * 2);
+        if (moving) {
+            std::this_thread::sleep_for(1500ms);
+            return platform().screenCapture.captureWindow(window, width, height);
+        }
         std::optional<platform::Image> previous;
         for (int attempt = 0; attempt < 40; ++attempt) {
             auto image = platform().screenCapture.captureWindow(window, width, height);
@@ -117,7 +123,7 @@ protected:
     }
 
     Outcome run(const corpus::Case& c) {
-        Outcome outcome{c.name, c.inCall, std::nullopt, {}};
+        Outcome outcome{c.name, c.inCall, std::nullopt, {}, c.knownMiss};
         PageWindow page(server_->display(), c);
         if (!page.started()) {
             outcome.problem = "chromium did not start";
@@ -128,7 +134,7 @@ protected:
             outcome.problem = "no window titled " + c.name;
             return outcome;
         }
-        const auto capture = steadyCapture(*window);
+        const auto capture = steadyCapture(*window, c.moving);
         if (!capture) {
             outcome.problem = "no steady capture";
             return outcome;
@@ -163,7 +169,9 @@ protected:
                         reading.verdict ? "call" : "none", reading.recognitionMilliseconds, text.c_str());
             total += reading.recognitionMilliseconds;
             if (reading.verdict == outcome.expected) ++right;
-            EXPECT_EQ(reading.verdict, outcome.expected) << outcome.name << " read as: " << text;
+            if (!outcome.knownMiss) {
+                EXPECT_EQ(reading.verdict, outcome.expected) << outcome.name << " read as: " << text;
+            }
         }
         std::printf("%s: %d of %zu verdicts right, recognition %.0f ms in all\n", corpus::dialerName(dialer), right,
                     outcomes.size(), total);
@@ -175,19 +183,43 @@ protected:
     static inline std::unique_ptr<platform::LinuxDesktop> desktop_;
 };
 
-TEST_F(CorpusPages, KixieStatusPills) { runDialer(corpus::Dialer::kixie); }
+// The corpus as a whole is read at least 99% right, the flat pages all right.
+TEST(CorpusCases, KnownMissesStayWithinOnePercent) {
+    const auto cases = corpus::loadCases(kCorpusDirectory);
+    ASSERT_TRUE(cases);
+    const auto misses = std::count_if(cases->begin(), cases->end(), [](const corpus::Case& c) { return c.knownMiss; });
+    EXPECT_LE(misses * 100, static_cast<long>(cases->size()));
+    EXPECT_TRUE(std::none_of(cases->begin(), cases->end(), [](const corpus::Case& c) { return c.knownMiss && !c.busy; }));
+}
 
-TEST_F(CorpusPages, RingCentralCallTimers) { runDialer(corpus::Dialer::ringCentral); }
+bool flat(const corpus::Case& c) { return !c.busy; }
+bool busy(const corpus::Case& c) { return c.busy; }
 
-TEST_F(CorpusPages, TrellusStates) { runDialer(corpus::Dialer::trellus); }
+TEST_F(CorpusPages, KixieStatusPills) { runDialer(corpus::Dialer::kixie, flat); }
+
+TEST_F(CorpusPages, RingCentralCallTimers) { runDialer(corpus::Dialer::ringCentral, flat); }
+
+TEST_F(CorpusPages, TrellusStates) { runDialer(corpus::Dialer::trellus, flat); }
 
 // Large windows take longest; they run apart so that each test stays well within its time.
 bool large(const corpus::Case& c) { return c.windowWidth * c.windowHeight > 800 * 600; }
 
 TEST_F(CorpusPages, ZoomCallMarkers) {
-    runDialer(corpus::Dialer::zoom, [](const corpus::Case& c) { return !large(c); });
+    runDialer(corpus::Dialer::zoom, [](const corpus::Case& c) { return flat(c) && !large(c); });
 }
 
-TEST_F(CorpusPages, ZoomCallMarkersInLargeWindows) { runDialer(corpus::Dialer::zoom, large); }
+TEST_F(CorpusPages, ZoomCallMarkersInLargeWindows) {
+    runDialer(corpus::Dialer::zoom, [](const corpus::Case& c) { return flat(c) && large(c); });
+}
+
+// Gradients, stripes, noise, photo-like textures, translucent bars over moving content, faint
+// small text and pale digits on dark themes.
+TEST_F(CorpusPages, KixieOnBusyBackgrounds) { runDialer(corpus::Dialer::kixie, busy); }
+
+TEST_F(CorpusPages, RingCentralOnBusyBackgrounds) { runDialer(corpus::Dialer::ringCentral, busy); }
+
+TEST_F(CorpusPages, TrellusOnBusyBackgrounds) { runDialer(corpus::Dialer::trellus, busy); }
+
+TEST_F(CorpusPages, ZoomOnBusyBackgrounds) { runDialer(corpus::Dialer::zoom, busy); }
 
 }  // namespace
