@@ -4,9 +4,24 @@ pkg_check_modules(TESSERACT REQUIRED IMPORTED_TARGET tesseract lept)
 # Tesseract runs on OpenMP; the recogniser limits it to the calling thread through its API.
 find_package(OpenMP REQUIRED COMPONENTS CXX)
 
-file(GLOB PLATFORM_LINUX_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/platform/linux/*.cpp)
-add_library(platform_linux STATIC ${PLATFORM_LINUX_SOURCES})
-# Public: the backend's own headers are included as "platform/linux/..." by its tests.
-target_include_directories(platform_linux PUBLIC ${PROJECT_SOURCE_DIR}/platform/include ${PROJECT_SOURCE_DIR})
-target_link_libraries(platform_linux PUBLIC platform_api PkgConfig::XCB
-                      PRIVATE PkgConfig::TESSERACT OpenMP::OpenMP_CXX)
+add_library(platform_linux STATIC
+  ${PROJECT_SOURCE_DIR}/platform/linux/ApplicationTable.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/ClientWindows.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/ImageFile.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/LeptonicaQuiet.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/LineText.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/LinuxDesktop.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/PixelConversion.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/Preprocess.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/TesseractRecognizer.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/TextProperty.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/WindowCapture.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/XConnection.cpp)
+# Public is only the entry point (platform/LinuxDesktop.h). The backend's own headers, included as
+# "platform/linux/...", are private: the programs and the core never see them, the backend's tests
+# add the path themselves.
+target_include_directories(platform_linux
+                           PUBLIC ${PROJECT_SOURCE_DIR}/platform/linux/include
+                           PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(platform_linux PUBLIC platform_api
+                      PRIVATE PkgConfig::XCB PkgConfig::TESSERACT OpenMP::OpenMP_CXX)

@@ -1,20 +1,34 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything, runs the whole test suite, then runs the suite
-# again under the address, undefined-behaviour and leak sanitizers.
+# Installs what is missing, builds everything, runs the whole test suite, builds the programs the
+# way a packager does (Release, no test libraries) and installs them, then runs the suite again
+# under the address, undefined-behaviour and leak sanitizers. This is what CI runs. Warnings are
+# errors here. Build folders are kept between runs, so a second run rebuilds only what changed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
+common=(-DLINEWARDEN_WERROR=ON)
+if command -v ccache >/dev/null; then
+  common+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 
 echo "== build and test =="
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${common[@]}" >/dev/null
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
+echo "== release build of the programs alone, without GoogleTest and Google Benchmark =="
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "${common[@]}" \
+  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON >/dev/null
+cmake --build build-release -j "$jobs"
+rm -rf build-release/staged
+cmake --install build-release --prefix "$PWD/build-release/staged" >/dev/null
+
 echo "== sanitizer run (address, undefined, leak) =="
-cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLINEWARDEN_SANITIZE=ON -DLINEWARDEN_BENCHMARKS=OFF >/dev/null
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLINEWARDEN_SANITIZE=ON -DLINEWARDEN_BENCHMARKS=OFF \
+  "${common[@]}" >/dev/null
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j "$jobs")

@@ -66,6 +66,7 @@ public:
     }
     // Renumbers the classes 0..n-1 in `labels` (leaving negative labels alone) and returns n.
     int settle(std::vector<int>& labels) {
+        if (parent_.empty()) return 0;  // no class was added, so every label is negative
         std::vector<int> number(parent_.size(), -1);
         int count = 0;
         for (auto& label : labels) {

@@ -71,7 +71,7 @@ std::string defaultDisplayLabel() {
     int screen = 0;
     if (xcb_parse_display(nullptr, &host, &display, &screen) == 0) return {};
     std::string label = std::string(host ? host : "") + ":" + std::to_string(display);
-    if (screen != 0) label += "." + std::to_string(screen);
+    if (screen != 0) label.append(".").append(std::to_string(screen));
     std::free(host);
     return label;
 }
