@@ -21,10 +21,13 @@ std::string formatFixed2(double value) {
 std::string formatShortest(double value) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
-    std::array<char, 64> buffer{};
-    const auto [end, ec] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    // Fixed notation with the fewest digits that read back to `value`: never an exponent, however
+    // large or small. The longest such form (the smallest subnormal) has 326 characters.
+    std::array<char, 400> buffer{};
+    const auto [end, ec] =
+        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed);
     std::string text(buffer.data(), ec == std::errc{} ? end : buffer.data());
-    if (text.find_first_of(".e") == std::string::npos) text += ".0";
+    if (text.find('.') == std::string::npos) text += ".0";
     return text;
 }
 
