@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, runs the whole test suite, builds the programs the
-# way a packager does (Release, no test libraries) and installs them, then runs the suite again
+# way a packager does (Release, no test libraries), installs and packages them, then runs the suite again
 # under the address, undefined-behaviour and leak sanitizers. This is what CI runs. Warnings are
 # errors here. Build folders are kept between runs, so a second run rebuilds only what changed.
 set -euo pipefail
@@ -25,6 +25,7 @@ cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "${co
 cmake --build build-release -j "$jobs"
 rm -rf build-release/staged
 cmake --install build-release --prefix "$PWD/build-release/staged" >/dev/null
+(cd build-release && cpack -G DEB >/dev/null && ls linewarden_*.deb)
 
 echo "== sanitizer run (address, undefined, leak) =="
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLINEWARDEN_SANITIZE=ON -DLINEWARDEN_BENCHMARKS=OFF \
