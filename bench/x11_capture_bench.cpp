@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "linewarden/app/Applications.h"
 #include "platform/LinuxDesktop.h"
 #include "platform/linux/PixelConversion.h"
 #include "support/DesktopSession.h"
@@ -35,7 +36,7 @@ struct Desktop {
         const std::uint32_t colours[4] = {0xFFFFFF, 0x202020, 0x3366CC, 0xF0F0F0};
         client->setQuadrants(window, kWidth, kHeight, colours);
         client->waitShown(window, false);
-        desktop = platform::LinuxDesktop::open(console, server->display());
+        desktop = platform::LinuxDesktop::open(console, linewarden::knownApplications(), server->display());
     }
 };
 

@@ -1,20 +1,19 @@
 #include "tabroster/TabRoster.h"
 
 #include <algorithm>
-#include <array>
 #include <string_view>
 
-namespace tabroster {
+#include "linewarden/app/Applications.h"
 
-namespace {
-constexpr std::array<std::string_view, 3> targetBrowsers{"Google Chrome", "Brave Browser", "Microsoft Edge"};
-}  // namespace
+namespace tabroster {
 
 int runTabRoster(platform::Platform& platform) {
     auto& accessibility = platform.accessibility;
     for (const auto& app : platform.workspace.runningApplications()) {
         if (!app.localizedName) continue;
-        const auto browser = std::find(targetBrowsers.begin(), targetBrowsers.end(), *app.localizedName);
+        const auto& targetBrowsers = linewarden::kListedBrowsers;
+        const auto browser = std::find_if(targetBrowsers.begin(), targetBrowsers.end(),
+                                          [&](const auto& b) { return b.localizedName == *app.localizedName; });
         if (browser == targetBrowsers.end()) continue;
 
         const platform::AXElementRef element = accessibility.createApplication(app.processId);
@@ -23,7 +22,7 @@ int runTabRoster(platform::Platform& platform) {
         for (const auto& window : *windows.elements()) {
             const platform::AXAnswer title = accessibility.copyAttribute(window, platform::kAXTitleAttribute);
             if (!title.ok() || !title.string() || title.string()->empty()) continue;
-            platform.console.out(std::string(*browser) + ": " + *title.string() + "\n");
+            platform.console.out(std::string(browser->localizedName) + ": " + *title.string() + "\n");
         }
     }
     return 0;

@@ -1,39 +1,52 @@
 #pragma once
 
-#include <array>
+// The dialer table: one row per dialer with everything that makes it that dialer. The launcher,
+// the monitors and the drivers read their names, texts and settings from here.
+
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "linewarden/app/Applications.h"
+#include "linewarden/detect/TwoStateStatusMachine.h"
+#include "linewarden/monitors/BrowserMonitor.h"
+#include "platform/Platform.h"
 
 namespace linewarden {
 
 // The dialers the monitor can watch, in dispatch order.
 enum class DialerType { zoom, kixie, ringcentral, trellus };
 
-// The dialer whose command-line name equals `name` exactly, or nothing.
-std::optional<DialerType> dialerTypeFromRawValue(std::string_view name);
-std::string_view rawValue(DialerType type);
-// The bundle identifier of the dialer's own desktop application (Zoom only).
-std::optional<std::string_view> appBundleId(DialerType type);
-// The text that marks the dialer's tab in a browser window title (none for Zoom).
-std::vector<std::string_view> windowTitles(DialerType type);
+// A classifier of the recognised lines of one scan: true when a call is active.
+using CallClassifier = bool (*)(platform::Console& console, const std::vector<std::string>& lines);
 
-inline constexpr std::string_view CHROME_BUNDLE_ID = "com.google.Chrome";
-inline constexpr std::string_view BRAVE_BUNDLE_ID = "com.brave.Browser";
-inline constexpr std::string_view EDGE_BUNDLE_ID = "com.microsoft.edgemac";
-inline constexpr std::string_view ZOOM_BUNDLE_ID = "us.zoom.xos";
-
-struct BrowserEntry {
-    std::string_view displayName;
-    std::string_view bundleId;
+struct Dialer {
+    DialerType type = DialerType::zoom;
+    std::string_view name{};         // the command-line name: "kixie"
+    std::string_view displayName{};  // the name in its messages: "Kixie"
+    // A dialer with an application of its own (Zoom) is watched there; the others in a browser tab
+    // whose title contains `titleKeyword`, looked for through kBrowserSearchList.
+    std::string_view ownApplication{};
+    std::string_view titleKeyword{};
+    BrowserDialerTable browser{};    // browser dialers: window search, crop, recognition, texts
+    // Two-state dialers: the classifier and the status words. Others have a machine of their own.
+    CallClassifier classifier = nullptr;
+    const TwoStateWords* words = nullptr;
+    // Browser dialers: the dialer's monitor for one browser, once it has found the dialer's tab
+    // there; null when the browser has no such tab.
+    std::unique_ptr<BrowserMonitor> (*openInBrowser)(platform::Platform& platform, std::string bundleId) = nullptr;
+    // The driver's lines around the browser search.
+    std::string notFoundLine{};      // "Error: Could not find Kixie window in any browser\n"
+    std::string monitoringLine{};    // "Monitoring Kixie status...\n", "Monitoring Zoom...\n"
 };
 
-// Where a browser dialer's tab is looked for, first to last.
-inline constexpr std::array<BrowserEntry, 3> kBrowserSearchList{{
-    {"Brave", BRAVE_BUNDLE_ID},
-    {"Chrome", CHROME_BUNDLE_ID},
-    {"Edge", EDGE_BUNDLE_ID},
-}};
+// Every dialer, in DialerType order.
+std::span<const Dialer> dialers();
+const Dialer& dialer(DialerType type);
+
+// The dialer whose command-line name equals `name` exactly, or nothing.
+std::optional<DialerType> dialerTypeFromRawValue(std::string_view name);
 
 }  // namespace linewarden

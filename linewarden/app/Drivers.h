@@ -36,17 +36,15 @@ void timedScan(platform::Platform& platform, Monitor& monitor) {
 
 // Looks for the dialer's tab in Brave, Chrome and Edge, keeps the first monitor that finds it,
 // then scans forever: timing line, accessibility probe after every third scan, 3 s pause.
-// Returns 1 when no browser has the tab; otherwise returns only when the platform winds down.
-template <class Monitor>
-int runBrowserDriver(platform::Platform& platform, bool (Monitor::*findWindow)(), const BrowserDriverTexts& texts) {
-    std::unique_ptr<Monitor> monitor;
+// `open(platform, bundleId)` gives the dialer's monitor for one browser once it has found the tab
+// there, or null. Returns 1 when no browser has the tab; otherwise returns only when the platform
+// winds down.
+template <class Open>
+int runBrowserDriver(platform::Platform& platform, Open&& open, const BrowserDriverTexts& texts) {
+    decltype(open(platform, std::string())) monitor;
     for (const BrowserEntry& browser : kBrowserSearchList) {
         platform.console.err("Checking " + std::string(browser.displayName) + " browser...\n");
-        auto candidate = std::make_unique<Monitor>(platform, std::string(browser.bundleId));
-        if (((*candidate).*findWindow)()) {
-            monitor = std::move(candidate);
-            break;
-        }
+        if ((monitor = open(platform, std::string(browser.bundleId)))) break;
     }
     if (!monitor) {
         platform.console.err(texts.notFoundLine);
@@ -66,6 +64,22 @@ int runBrowserDriver(platform::Platform& platform, bool (Monitor::*findWindow)()
         platform.clock.sleepFor(kBrowserPause);  // an early end only starts the next cycle sooner
     }
     return 0;
+}
+
+// The same for a monitor class whose `findWindow` looks for the tab.
+template <class Monitor>
+int runBrowserDriver(platform::Platform& platform, bool (Monitor::*findWindow)(), const BrowserDriverTexts& texts) {
+    const auto open = [findWindow](platform::Platform& p, std::string bundleId) -> std::unique_ptr<Monitor> {
+        auto monitor = std::make_unique<Monitor>(p, std::move(bundleId));
+        if (((*monitor).*findWindow)()) return monitor;
+        return nullptr;
+    };
+    return runBrowserDriver(platform, open, texts);
+}
+
+// The driver of a browser dialer's row.
+inline int runBrowserDriver(platform::Platform& platform, const Dialer& dialer) {
+    return runBrowserDriver(platform, dialer.openInBrowser, {dialer.notFoundLine, dialer.monitoringLine});
 }
 
 // Scans Zoom forever with a 2 s pause; returns only when the platform winds down.

@@ -4,9 +4,6 @@
 
 #include "linewarden/app/DialerCatalogue.h"
 #include "linewarden/app/Drivers.h"
-#include "linewarden/monitors/KixieMonitor.h"
-#include "linewarden/monitors/RingCentralMonitor.h"
-#include "linewarden/monitors/TrellusMonitor.h"
 #include "linewarden/monitors/ZoomMonitor.h"
 #include "linewarden/window/AccessibilityHelper.h"
 
@@ -77,25 +74,11 @@ int runLineWarden(const std::vector<std::string>& args, platform::Platform& plat
         return 1;
     }
 
-    switch (*dialerType) {
-        case DialerType::zoom:
-            if (!ensureScreenRecordingPermissions(platform, "Zoom")) return 1;
-            console.err("Monitoring Zoom...\n");
-            return runZoomDriver<ZoomMonitor>(platform);
-        case DialerType::kixie:
-            return runBrowserDriver(platform, &KixieMonitor::findKixieWindow,
-                                    {"Error: Could not find Kixie window in any browser\n",
-                                     "Monitoring Kixie status...\n"});
-        case DialerType::ringcentral:
-            return runBrowserDriver(platform, &RingCentralMonitor::findRingCentralWindow,
-                                    {"Error: Could not find RingCentral window in any browser\n",
-                                     "Monitoring RingCentral status...\n"});
-        case DialerType::trellus:
-            return runBrowserDriver(platform, &TrellusMonitor::findTrellusWindow,
-                                    {"Error: Could not find Trellus window in any browser\n",
-                                     "Monitoring Trellus status...\n"});
-    }
-    return 1;
+    const Dialer& row = dialer(*dialerType);
+    if (row.ownApplication.empty()) return runBrowserDriver(platform, row);
+    if (!ensureScreenRecordingPermissions(platform, row.displayName)) return 1;
+    console.err(row.monitoringLine);
+    return runZoomDriver<ZoomMonitor>(platform);
 }
 
 }  // namespace linewarden

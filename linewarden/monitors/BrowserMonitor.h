@@ -19,19 +19,19 @@ enum class CropRegion {
 };
 
 // Everything in which the three browser monitors differ, apart from their classifier and status
-// machine (the hooks of BrowserMonitor).
+// machine (the hooks of BrowserMonitor). Each dialer's row in the dialer table holds one.
 struct BrowserDialerTable {
     std::vector<std::string_view> titleKeywords;  // what marks the dialer's tab in a window title
-    std::string_view foundMessage;                // followed by the title and "\n"
-    std::string_view notFoundMessage;             // followed by the bundle identifier and "\n"
-    std::string_view keywordMessage;              // a whole line
+    std::string foundMessage;                     // followed by the title and "\n"
+    std::string notFoundMessage;                  // followed by the bundle identifier and "\n"
+    std::string keywordMessage;                   // a whole line
     std::string_view partialKey;                  // window-list fallback when no title matches exactly
     bool tracesWindowSearch = false;              // RingCentral: traced window-number search
     CropRegion crop = CropRegion::topLeft;
     double cropWidth = 0;
     double cropHeight = 0;
     bool reportsPipeline = false;                 // Kixie and Trellus narrate the screenshot pipeline
-    std::string_view croppedMessage;              // the pipeline's crop line
+    std::string croppedMessage;                   // the pipeline's crop line
     bool robustRecognition = false;               // RingCentral: accurate level, listed on standard error
     platform::RecognitionSettings recognition;
     bool guardsWindowWidth = false;               // Trellus: skip scans of a window that shrank sharply

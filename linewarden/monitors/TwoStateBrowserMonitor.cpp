@@ -4,10 +4,9 @@
 
 namespace linewarden {
 
-TwoStateBrowserMonitor::TwoStateBrowserMonitor(platform::Platform& platform, std::string bundleId,
-                                               const BrowserDialerTable& table, const TwoStateWords& words,
-                                               Classifier classifier)
-    : BrowserMonitor(platform, std::move(bundleId), table), classifier_(classifier), status_(words) {}
+TwoStateBrowserMonitor::TwoStateBrowserMonitor(platform::Platform& platform, std::string bundleId, const Dialer& dialer)
+    : BrowserMonitor(platform, std::move(bundleId), dialer.browser), classifier_(dialer.classifier),
+      status_(*dialer.words) {}
 
 bool TwoStateBrowserMonitor::detectCallFromOCR(const std::vector<std::string>& lines) {
     return classifier_(platform().console, lines);

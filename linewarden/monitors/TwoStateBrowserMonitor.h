@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "linewarden/app/DialerCatalogue.h"
 #include "linewarden/detect/TwoStateStatusMachine.h"
 #include "linewarden/monitors/BrowserMonitor.h"
 
@@ -12,20 +13,18 @@ namespace linewarden {
 // Trellus): a classifier over the recognised lines and the two-state machine with its words.
 class TwoStateBrowserMonitor : public BrowserMonitor {
 public:
-    using Classifier = bool (*)(platform::Console& console, const std::vector<std::string>& lines);
-
     const TwoStateStatusMachine& status() const { return status_; }
 
 protected:
-    TwoStateBrowserMonitor(platform::Platform& platform, std::string bundleId, const BrowserDialerTable& table,
-                           const TwoStateWords& words, Classifier classifier);
+    // `dialer`: a two-state dialer's row, with its classifier and words.
+    TwoStateBrowserMonitor(platform::Platform& platform, std::string bundleId, const Dialer& dialer);
 
 private:
     bool detectCallFromOCR(const std::vector<std::string>& lines) override;
     bool handleStatusChange(bool isCallActive) override;
     bool isDialing() const override { return status_.isDialing(); }
 
-    Classifier classifier_;
+    CallClassifier classifier_;
     TwoStateStatusMachine status_;
 };
 

@@ -10,7 +10,7 @@
 
 namespace linewarden {
 
-ZoomMonitor::ZoomMonitor(platform::Platform& platform) : platform_(platform), bundleId_(ZOOM_BUNDLE_ID) {}
+ZoomMonitor::ZoomMonitor(platform::Platform& platform) : platform_(platform), bundleId_(dialer(DialerType::zoom).ownApplication) {}
 
 bool ZoomMonitor::scanElements(bool) {
     return status_.handleStatusChange(platform_.console, detectCallViaOCR());

@@ -2,13 +2,14 @@
 
 #include <string>
 
+#include "linewarden/app/Applications.h"
 #include "linewarden/text/UnicodeText.h"
 
 namespace linewarden {
 
 bool isBrowserOwner(std::string_view ownerName) {
-    for (std::string_view word : {"Chrome", "Brave", "Edge"}) {
-        if (containsCanonically(ownerName, word)) return true;
+    for (const BrowserEntry& browser : kListedBrowsers) {
+        if (containsCanonically(ownerName, browser.displayName)) return true;
     }
     return false;
 }

@@ -156,14 +156,14 @@ std::optional<std::string> processNameFromProc(ProcessId processId) {
     return name;
 }
 
-const KnownApplication* identifyApplication(const std::optional<std::string>& className,
+const KnownApplication* identifyApplication(ApplicationList applications, const std::optional<std::string>& className,
                                             std::optional<ProcessId> processId,
                                             const ProcessNameLookup& processName) {
     if (className) {
-        if (const KnownApplication* byClass = applicationForWindowClass(*className)) return byClass;
+        if (const KnownApplication* byClass = applicationForWindowClass(applications, *className)) return byClass;
     }
     if (processId && processName) {
-        if (const auto name = processName(*processId)) return applicationForExecutable(*name);
+        if (const auto name = processName(*processId)) return applicationForExecutable(applications, *name);
     }
     return nullptr;
 }
@@ -176,7 +176,8 @@ std::optional<std::string> decodeTitle(const std::optional<PropertyValue>& netWm
     return stringProperty(wmName, atoms);
 }
 
-std::optional<std::vector<ClientWindow>> listClientWindows(const XConnection& x, const ProcessNameLookup& processName) {
+std::optional<std::vector<ClientWindow>> listClientWindows(const XConnection& x, ApplicationList applications,
+                                                           const ProcessNameLookup& processName) {
     if (!x.usable()) return std::nullopt;
     const SigpipeShield shield;
     xcb_connection_t* c = x.raw();
@@ -234,7 +235,7 @@ std::optional<std::vector<ClientWindow>> listClientWindows(const XConnection& x,
         window.title = decodeTitle(netWmName, wmName, atoms);
         readWindowClass(windowClass, window);
         window.processId = processIdOf(pid);
-        window.application = identifyApplication(window.className, window.processId, processName);
+        window.application = identifyApplication(applications, window.className, window.processId, processName);
         windows.push_back(std::move(window));
     }
     if (!x.usable()) return std::nullopt;

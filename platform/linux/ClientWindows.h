@@ -39,16 +39,17 @@ struct ClientWindow {
 using ProcessNameLookup = std::function<std::optional<std::string>(ProcessId)>;
 std::optional<std::string> processNameFromProc(ProcessId processId);
 
-// Which application a window belongs to: by its window class first, else by the name of the
+// Which of `applications` a window belongs to: by its window class first, else by the name of the
 // process that owns it.
-const KnownApplication* identifyApplication(const std::optional<std::string>& className,
+const KnownApplication* identifyApplication(ApplicationList applications, const std::optional<std::string>& className,
                                             std::optional<ProcessId> processId,
                                             const ProcessNameLookup& processName);
 
 // The client windows, front first; nothing when the display cannot be read. With an EWMH window
 // manager they come from its stacking list; otherwise from the window tree, where a client is a
 // window that carries WM_STATE or, without a window manager, a child of the root.
-std::optional<std::vector<ClientWindow>> listClientWindows(const XConnection& connection,
+// Each window's application is one of `applications`, which must outlive the windows.
+std::optional<std::vector<ClientWindow>> listClientWindows(const XConnection& connection, ApplicationList applications,
                                                            const ProcessNameLookup& processName = processNameFromProc);
 
 // The title of one window; `exists` is false when the window is gone.

@@ -20,7 +20,10 @@ using x11::XConnection;
 // The display connection with what the backend keeps per connection, shared by the services.
 class DisplaySession {
 public:
-    explicit DisplaySession(std::string displayName) : displayName_(std::move(displayName)) { connect(); }
+    DisplaySession(std::vector<ApplicationDescription> applications, std::string displayName)
+        : applications_(std::move(applications)), displayName_(std::move(displayName)) {
+        connect();
+    }
 
     XConnection& connection() { return *connection_; }
     x11::WindowCapture& capture() { return *capture_; }
@@ -30,7 +33,7 @@ public:
         if (!connection_->usable()) connect();
     }
 
-    std::optional<std::vector<ClientWindow>> windows() { return x11::listClientWindows(*connection_); }
+    std::optional<std::vector<ClientWindow>> windows() { return x11::listClientWindows(*connection_, applications_); }
 
     // Whether the screen's pixels can be read: one pixel of the root window.
     bool pixelsReadable() {
@@ -57,6 +60,7 @@ private:
         capture_ = std::make_unique<x11::WindowCapture>(*connection_);
     }
 
+    std::vector<ApplicationDescription> applications_;   // the windows' applications point into it
     std::string displayName_;
     std::unique_ptr<XConnection> connection_;
     std::unique_ptr<x11::WindowCapture> capture_;
@@ -245,8 +249,8 @@ public:
 
 class X11Desktop final : public LinuxDesktop {
 public:
-    X11Desktop(Console& console, std::string displayName)
-        : session_(std::move(displayName)),
+    X11Desktop(Console& console, std::vector<ApplicationDescription> applications, std::string displayName)
+        : session_(std::move(applications), std::move(displayName)),
           workspace_(session_),
           accessibility_(session_, platform_.accessProblem),
           windowList_(session_),
@@ -269,10 +273,9 @@ private:
 
 }  // namespace
 
-std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console) { return open(console, std::string()); }
-
-std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console, std::string displayName) {
-    return std::make_unique<X11Desktop>(console, std::move(displayName));
+std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console, std::vector<ApplicationDescription> applications,
+                                                 std::string displayName) {
+    return std::make_unique<X11Desktop>(console, std::move(applications), std::move(displayName));
 }
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "corpus_cases.h"
+#include "linewarden/app/Applications.h"
 #include "platform/LinuxDesktop.h"
 #include "support/DesktopSession.h"
 
@@ -70,7 +71,7 @@ protected:
         server_ = desktop_test::XvfbServer::start("1600x1000x24");
         if (!server_ || !desktop_test::programAvailable("chromium")) return;
         windowManager_ = desktop_test::startOpenbox(server_->display());
-        desktop_ = platform::LinuxDesktop::open(console_, server_->display());
+        desktop_ = platform::LinuxDesktop::open(console_, linewarden::knownApplications(), server_->display());
     }
     static void TearDownTestSuite() {
         desktop_.reset();

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "linewarden/app/Applications.h"
 #include "platform/LinuxDesktop.h"
 #include "support/DesktopSession.h"
 
@@ -35,7 +36,7 @@ protected:
             << "<!doctype html><html><head><meta charset=\"utf-8\"><title>" << kTitle << "</title></head>"
             << "<body style=\"margin:0;background:rgb(30,100,200)\">"
             << "<h1 style=\"color:white;font:bold 40px sans-serif;margin:40px\">On Call 00:12</h1></body></html>";
-        desktop_ = LinuxDesktop::open(console_, server_->display());
+        desktop_ = LinuxDesktop::open(console_, linewarden::knownApplications(), server_->display());
     }
 
     void TearDown() override {

@@ -13,6 +13,7 @@
 #include <thread>
 #include <tuple>
 
+#include "linewarden/app/Applications.h"
 #include "platform/LinuxDesktop.h"
 #include "support/DesktopSession.h"
 
@@ -37,7 +38,7 @@ protected:
         }
         client_ = std::make_unique<TestClient>(server_->display());
         ASSERT_TRUE(client_->ok());
-        desktop_ = LinuxDesktop::open(console_, server_->display());
+        desktop_ = LinuxDesktop::open(console_, linewarden::knownApplications(), server_->display());
     }
 
     bool underWindowManager() const { return GetParam(); }
@@ -465,7 +466,7 @@ TEST(X11DesktopWithoutDisplay, NamesTheDisplayThatCannotBeOpened) {
     testing::internal::CaptureStderr();
     RecordingConsole console;
     for (const std::string name : {":64999", "no-such-display"}) {
-        const auto desktop = LinuxDesktop::open(console, name);
+        const auto desktop = LinuxDesktop::open(console, linewarden::knownApplications(), name);
         Platform& platform = desktop->platform();
         const std::string line = programName() + ": cannot open the X display \"" + name + "\"\n";
         EXPECT_EQ(platform.accessProblem, line);
@@ -512,7 +513,7 @@ TEST(X11DesktopWithoutDisplay, TellsWhyTheServerRefusedTheConnection) {
 
     testing::internal::CaptureStderr();
     RecordingConsole console;
-    const auto desktop = LinuxDesktop::open(console, server->display());
+    const auto desktop = LinuxDesktop::open(console, linewarden::knownApplications(), server->display());
     const std::string stderrText = testing::internal::GetCapturedStderr();
     if (desktop->platform().accessibility.isProcessTrusted()) GTEST_SKIP() << "the server let this process in";
     EXPECT_EQ(stderrText, "");
@@ -524,7 +525,7 @@ TEST(X11DesktopWithoutDisplay, TellsWhyTheServerRefusedTheConnection) {
 
 TEST(X11DesktopWithoutDisplay, ClockMeasuresAndSleeps) {
     RecordingConsole console;
-    const auto desktop = LinuxDesktop::open(console, ":64999");
+    const auto desktop = LinuxDesktop::open(console, linewarden::knownApplications(), ":64999");
     Clock& clock = desktop->platform().clock;
     const double start = clock.now();
     EXPECT_TRUE(clock.sleepFor(std::chrono::milliseconds(30)));

@@ -16,6 +16,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "linewarden/app/Applications.h"
 #include "platform/LinuxDesktop.h"
 
 namespace e2e {
@@ -253,7 +254,7 @@ namespace {
 // Finds windows on the test's display through the backend itself, as the programs will.
 class WindowFinder {
 public:
-    explicit WindowFinder(const std::string& display) : desktop_(platform::LinuxDesktop::open(console_, display)) {}
+    explicit WindowFinder(const std::string& display) : desktop_(platform::LinuxDesktop::open(console_, linewarden::knownApplications(), display)) {}
     std::optional<ShownWindow> find(const std::string& title) {
         const auto windows = desktop_->platform().windowList.onScreenWindows();
         for (const auto& entry : windows.value_or(std::vector<platform::WindowListEntry>{})) {

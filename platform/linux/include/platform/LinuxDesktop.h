@@ -2,7 +2,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "platform/Applications.h"
 #include "platform/Platform.h"
 
 namespace platform {
@@ -12,10 +14,11 @@ namespace platform {
 // problem, and every other call answers with a failure.
 class LinuxDesktop {
 public:
-    // The default display, as every X client finds it.
-    static std::unique_ptr<LinuxDesktop> open(Console& console);
-    // The named display (":99"); an empty name means the default display.
-    static std::unique_ptr<LinuxDesktop> open(Console& console, std::string displayName);
+    // Running applications are the processes with windows of one of `applications`. The display
+    // is the named one (":99"), or with an empty name the default display, as every X client
+    // finds it.
+    static std::unique_ptr<LinuxDesktop> open(Console& console, std::vector<ApplicationDescription> applications,
+                                              std::string displayName = {});
     virtual ~LinuxDesktop() = default;
     virtual Platform& platform() = 0;
 };
