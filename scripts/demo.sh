@@ -30,37 +30,10 @@ fail() {
 
 # --- processes ---------------------------------------------------------------------------------
 
-work=""
-groups=()   # process groups started here, oldest first
-
-# Starts "$@" in the background as the leader of a process group of its own, so that it can be
-# ended with everything it spawned, and so that Ctrl-C on the terminal reaches only this script.
-spawn() {
-  set -m
-  "$@" &
-  spawned=$!
-  set +m
-  groups+=("$spawned")
-}
-
-end_group() {
-  local leader=$1
-  kill -TERM -- "-$leader" 2>/dev/null || return 0
-  for _ in $(seq 1 30); do
-    kill -0 "$leader" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL -- "-$leader" 2>/dev/null
-  wait "$leader" 2>/dev/null
-}
-
-cleanup() {
-  local i
-  for ((i = ${#groups[@]} - 1; i >= 0; i--)); do end_group "${groups[i]}"; done
-  groups=()
-  [[ -n $work ]] && rm -rf "$work"
-}
-trap cleanup EXIT
+# The private desktop and every program on it come from scripts/desktop-session.sh, which ends
+# them all (with everything they spawned) when the demo exits.
+source "$root/scripts/desktop-session.sh"
+trap desktop_stop EXIT
 trap 'exit 130' INT TERM
 
 # --- build -------------------------------------------------------------------------------------
@@ -74,42 +47,18 @@ cmake --build build --target linewarden tabroster -j "$(nproc)" || fail "the bui
 
 # --- a private desktop -------------------------------------------------------------------------
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/linewarden-demo.XXXXXX") || fail "no temporary directory"
 log="$root/build/demo-linewarden.log"
 
 step "Starting a virtual X display (Xvfb) with the openbox window manager"
-spawn Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" </dev/null >/dev/null 2>&1
-number=""
-for _ in $(seq 1 150); do
-  number=$(tr -dc '0-9' <"$work/display" 2>/dev/null)
-  [[ -n $number ]] && break
-  sleep 0.1
-done
-[[ -n $number ]] || fail "Xvfb did not start"
-export DISPLAY=":$number"
+desktop_start_xvfb 1280x800x24 || fail "Xvfb did not start"
 note "display $DISPLAY"
-spawn openbox --sm-disable </dev/null >/dev/null 2>&1
-sleep 1   # openbox takes a moment before it manages windows
+desktop_start_openbox || fail "openbox did not start"
 
 step "Opening the stand-in dialer page in chromium, dressed as Brave Browser"
 note "scripts/demo/kixie.html: Available for 10 s, then On Call for 10 s, and so on"
-spawn chromium --class=Brave-browser --user-data-dir="$work/profile" --no-first-run --no-default-browser-check \
-  --disable-background-networking --disable-component-update --disable-sync --disable-quic \
-  --disable-domain-reliability --disable-features=Translate,MediaRouter,OptimizationHints \
-  --host-resolver-rules='MAP * ~NOTFOUND' --password-store=basic --no-sandbox --test-type --disable-gpu \
-  --disable-backgrounding-occluded-windows --disable-renderer-backgrounding \
-  --window-size=420,640 --window-position=0,0 --app="file://$root/scripts/demo/kixie.html" \
-  </dev/null >"$work/chromium.log" 2>&1
-shown=""
-for _ in $(seq 1 120); do
-  if build/tabroster 2>/dev/null | grep -q 'Kixie PowerCall'; then
-    shown=yes
-    break
-  fi
-  sleep 0.5
-done
-if [[ -z $shown ]]; then
-  tail -n 20 "$work/chromium.log" >&2
+if ! desktop_start_browser Brave-browser "file://$root/scripts/demo/kixie.html" 60 420,640 ||
+  ! desktop_wait_for_window Brave-browser "Kixie PowerCall" 60 >/dev/null; then
+  tail -n 20 "$DESKTOP_BROWSER_LOG" >&2
   fail "the browser window did not show up"
 fi
 
@@ -120,8 +69,8 @@ note "Below is linewarden's standard output, exactly as its host reads it: a sta
 note "marker line (isDialing / NotConnected) at every change. It scans every 3 seconds."
 note "Its standard error (progress, recognised text) goes to build/demo-linewarden.log."
 echo
-spawn build/linewarden --dialer=kixie 2>"$log"
-monitor=$spawned
+desktop_spawn build/linewarden --dialer=kixie 2>"$log"
+monitor=$DESKTOP_SPAWNED
 stopped=""
 trap 'stopped=yes' INT
 for ((tick = 0; tick < seconds * 4; tick++)); do
@@ -131,7 +80,7 @@ for ((tick = 0; tick < seconds * 4; tick++)); do
 done
 trap 'exit 130' INT
 if kill -0 "$monitor" 2>/dev/null; then
-  end_group "$monitor"
+  desktop_end "$monitor"
   [[ -n $stopped ]] && note "(stopped early)"
 else
   wait "$monitor"

@@ -18,8 +18,11 @@
 # Sourced, it provides the same steps as functions (each returns non-zero on failure):
 #   desktop_start_xvfb [WxHxD]                   sets DESKTOP_DISPLAY and exports DISPLAY
 #   desktop_start_openbox
-#   desktop_start_browser CLASS URL [SECONDS]    sets DESKTOP_BROWSER_PID (its window is shown)
+#   desktop_start_browser CLASS URL [SECONDS] [W,H]   sets DESKTOP_BROWSER_PID and DESKTOP_BROWSER_LOG
+#                                                (its window is shown; W,H defaults to 1000,700)
 #   desktop_wait_for_window CLASS [TITLE] [SECONDS]   prints the window id once one shows
+#   desktop_spawn COMMAND [ARG]...                starts a program on the desktop; sets DESKTOP_SPAWNED
+#   desktop_end PID                               ends one program started here, with its children
 #   desktop_stop                                  ends all of the above
 #
 # Needs: xvfb, openbox, chromium, x11-utils (xprop, xev), xdotool.
@@ -113,34 +116,51 @@ desktop_wait_for_window() {
   return 1
 }
 
+# The browser's flags are those of the tests' chromium launcher (tests/desktop/support): off the
+# network, painting when covered, no scroll bars.
 desktop_start_browser() {
-  local class="$1" url="$2" seconds="${3:-60}" profile
+  local class="$1" url="$2" seconds="${3:-60}" size="${4:-1000,700}" profile
   profile=$(mktemp -d "${TMPDIR:-/tmp}/desktop-session-profile.XXXXXX") || return 1
   DESKTOP_TEMP_DIRS+=("$profile")
-  _desktop_spawn chromium --class="$class" --user-data-dir="$profile" --no-first-run \
+  DESKTOP_BROWSER_LOG="$profile.log"
+  DESKTOP_TEMP_DIRS+=("$DESKTOP_BROWSER_LOG")
+  _desktop_spawn chromium --class="$class" --user-data-dir="$profile" --no-first-run --no-default-browser-check \
     --disable-background-networking --disable-component-update --disable-sync --disable-quic \
-    --no-sandbox --test-type --disable-gpu --disable-backgrounding-occluded-windows \
-    --disable-renderer-backgrounding --window-size=1000,700 --app="$url" </dev/null >/dev/null 2>&1
+    --disable-domain-reliability \
+    --disable-features=Translate,MediaRouter,OptimizationHints,AutofillServerCommunication,CertificateTransparencyComponentUpdater,InterestFeedContentSuggestions \
+    --password-store=basic --host-resolver-rules='MAP * ~NOTFOUND , EXCLUDE 127.0.0.1' --no-sandbox --test-type \
+    --disable-gpu --disable-backgrounding-occluded-windows --disable-renderer-backgrounding --hide-scrollbars \
+    --app="$url" --window-size="$size" --window-position=0,0 </dev/null >"$DESKTOP_BROWSER_LOG" 2>&1
   DESKTOP_BROWSER_PID=$_DESKTOP_SPAWNED
   DESKTOP_PIDS+=("$DESKTOP_BROWSER_PID")
   desktop_wait_for_window "$class" "" "$seconds" >/dev/null
 }
 
+desktop_spawn() {
+  _desktop_spawn "$@"
+  DESKTOP_SPAWNED=$_DESKTOP_SPAWNED
+  DESKTOP_PIDS+=("$DESKTOP_SPAWNED")
+}
+
+desktop_end() {
+  local pid="$1"
+  kill -TERM -- "-$pid" 2>/dev/null || return 0
+  for _ in $(seq 1 30); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL -- "-$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+}
+
 desktop_stop() {
-  local pid i
+  local i path
   for ((i = ${#DESKTOP_PIDS[@]} - 1; i >= 0; i--)); do
     kill -TERM -- "-${DESKTOP_PIDS[i]}" 2>/dev/null
   done
-  for pid in "${DESKTOP_PIDS[@]}"; do
-    for _ in $(seq 1 30); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill -KILL -- "-$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-  done
+  for ((i = ${#DESKTOP_PIDS[@]} - 1; i >= 0; i--)); do desktop_end "${DESKTOP_PIDS[i]}"; done
   DESKTOP_PIDS=()
-  for pid in "${DESKTOP_TEMP_DIRS[@]}"; do rm -rf "$pid"; done
+  for path in "${DESKTOP_TEMP_DIRS[@]}"; do rm -rf "$path"; done
   DESKTOP_TEMP_DIRS=()
 }
 

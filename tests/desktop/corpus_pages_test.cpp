@@ -27,34 +27,13 @@ const std::string kCorpusDirectory = LINEWARDEN_CORPUS_DIR;
 // A chromium app window of the case's size showing its page, with a profile of its own.
 class PageWindow {
 public:
-    PageWindow(const std::string& display, const corpus::Case& c) {
-        profile_ = (std::filesystem::temp_directory_path() / "corpus-chromium-XXXXXX").string();
-        if (!mkdtemp(profile_.data())) {
-            profile_.clear();
-            return;
-        }
-        process_ = ChildProcess::start(
-            {"chromium", "--user-data-dir=" + profile_, "--no-first-run", "--disable-background-networking",
-             "--disable-component-update", "--disable-sync", "--disable-quic", "--no-sandbox", "--test-type",
-             "--disable-gpu", "--disable-backgrounding-occluded-windows", "--disable-renderer-backgrounding",
-             "--hide-scrollbars", "--window-position=0,0",
-             "--window-size=" + std::to_string(c.windowWidth) + "," + std::to_string(c.windowHeight),
-             "--app=" + corpus::pageUrl(c, kCorpusDirectory)},
-            display);
-    }
-    ~PageWindow() {
-        process_.reset();
-        std::error_code ignored;
-        if (!profile_.empty()) std::filesystem::remove_all(profile_, ignored);
-    }
-    PageWindow(const PageWindow&) = delete;
-    PageWindow& operator=(const PageWindow&) = delete;
-
-    bool started() const { return process_ != nullptr; }
+    PageWindow(const std::string& display, const corpus::Case& c)
+        : browser_(desktop_test::Chromium::start(display, "", corpus::pageUrl(c, kCorpusDirectory), c.windowWidth,
+                                                 c.windowHeight)) {}
+    bool started() const { return browser_ != nullptr; }
 
 private:
-    std::string profile_;
-    std::unique_ptr<ChildProcess> process_;
+    std::unique_ptr<desktop_test::Chromium> browser_;
 };
 
 struct Outcome {

@@ -57,40 +57,9 @@ private:
     std::thread thread_;
 };
 
-// Debian's chromium with the window class of a monitored browser ("Brave-browser",
-// "Google-chrome", "Microsoft-edge") or of Zoom ("zoom"), kept off the network, showing pages as
-// app windows (no tab strip or toolbar), with a fresh profile that is removed afterwards.
-class Browser {
-public:
-    static std::unique_ptr<Browser> start(const std::string& display, const std::string& windowClass,
-                                          const std::string& url, int width, int height);
-    ~Browser();
-    Browser(const Browser&) = delete;
-    Browser& operator=(const Browser&) = delete;
-
-    // Opens one more window in the running browser: a second launch with the same profile hands
-    // its address over and exits. The new window takes the place and size of the last one.
-    bool openWindow(const std::string& url);
-    // Ends the browser and all its processes at once, as a crash would.
-    void kill() { process_->kill(); }
-    // What the browser wrote on its standard streams, for failure messages.
-    std::string log() const;
-
-private:
-    Browser(std::string display, std::string windowClass, std::string profile,
-            std::unique_ptr<desktop_test::ChildProcess> process)
-        : display_(std::move(display)),
-          windowClass_(std::move(windowClass)),
-          profile_(std::move(profile)),
-          process_(std::move(process)) {}
-    static std::vector<std::string> commandLine(const std::string& windowClass, const std::string& profile,
-                                                const std::string& url, int width, int height);
-
-    std::string display_;
-    std::string windowClass_;
-    std::string profile_;
-    std::unique_ptr<desktop_test::ChildProcess> process_;
-};
+// The browsers of the end-to-end runs, with the class of a monitored browser ("Brave-browser",
+// "Google-chrome", "Microsoft-edge") or of Zoom ("zoom"): the tests' one chromium launcher.
+using Browser = desktop_test::Chromium;
 
 // A window as the test sees it on the display.
 struct ShownWindow {

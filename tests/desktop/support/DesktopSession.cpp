@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <sstream>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -223,28 +226,80 @@ std::unique_ptr<ChildProcess> startOpenbox(const std::string& display) {
 
 // ---------------------------------------------------------------------------------------------
 
+std::vector<std::string> Chromium::commandLine(const std::string& windowClass, const std::string& profile,
+                                               const std::string& url, int width, int height) {
+    std::vector<std::string> line{"chromium"};
+    if (!windowClass.empty()) line.push_back("--class=" + windowClass);
+    line.insert(line.end(), {
+        "--user-data-dir=" + profile,
+        // Nothing but the test's own pages: no first-run pages, updates, sync or pings.
+        "--no-first-run", "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
+        "--disable-sync", "--disable-quic", "--disable-domain-reliability",
+        "--disable-features=Translate,MediaRouter,OptimizationHints,AutofillServerCommunication,"
+        "CertificateTransparencyComponentUpdater,InterestFeedContentSuggestions",
+        "--password-store=basic",
+        // No name lookups either (it still asks for accounts.google.com and clients2.google.com).
+        "--host-resolver-rules=MAP * ~NOTFOUND , EXCLUDE 127.0.0.1", "--no-sandbox", "--test-type", "--disable-gpu",
+        // Covered or unfocused windows keep painting; pages show no scroll bars.
+        "--disable-backgrounding-occluded-windows", "--disable-renderer-backgrounding", "--hide-scrollbars",
+        "--app=" + url});
+    // Only the first window takes these; later ones take the bounds of the last window.
+    if (width > 0 && height > 0) {
+        line.push_back("--window-size=" + std::to_string(width) + "," + std::to_string(height));
+        line.push_back("--window-position=0,0");
+    }
+    return line;
+}
+
+namespace {
+
+// The crash handler that chromium starts leads a session of its own, out of reach of the
+// browser's process group; it names the profile on its command line.
+void endStragglers(const std::string& profile) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+        const std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (commandLine.find(profile) != std::string::npos) ::kill(std::stoi(name), SIGKILL);
+    }
+}
+
+}  // namespace
+
+std::string Chromium::log() const {
+    std::ifstream file(profile_ + ".log");
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
 std::unique_ptr<Chromium> Chromium::start(const std::string& display, const std::string& windowClass,
-                                          const std::string& url) {
+                                          const std::string& url, int width, int height) {
     if (!programAvailable("chromium")) return nullptr;
     std::string profile = (std::filesystem::temp_directory_path() / "desktop-test-chromium-XXXXXX").string();
-    if (!mkdtemp(profile.data())) return nullptr;
-    auto process = ChildProcess::start(
-        {"chromium", "--class=" + windowClass, "--user-data-dir=" + profile, "--no-first-run",
-         "--disable-background-networking", "--disable-component-update", "--disable-sync", "--disable-quic",
-         "--no-sandbox", "--test-type", "--disable-gpu", "--disable-backgrounding-occluded-windows",
-         "--disable-renderer-backgrounding", "--window-size=1000,700", "--app=" + url},
-        display);
+    if (!::mkdtemp(profile.data())) return nullptr;
+    auto process = ChildProcess::start(commandLine(windowClass, profile, url, width, height), display, profile + ".log");
     if (!process) {
         std::filesystem::remove_all(profile);
         return nullptr;
     }
-    return std::unique_ptr<Chromium>(new Chromium(std::move(process), std::move(profile)));
+    return std::unique_ptr<Chromium>(new Chromium(display, windowClass, std::move(profile), std::move(process)));
 }
 
 Chromium::~Chromium() {
     process_->stop();
+    endStragglers(profile_);
     std::error_code ignored;
     std::filesystem::remove_all(profile_, ignored);
+    std::filesystem::remove(profile_ + ".log", ignored);
+}
+
+bool Chromium::openWindow(const std::string& url) {
+    auto launch = ChildProcess::start(commandLine(windowClass_, profile_, url, 0, 0), display_);
+    if (!launch) return false;
+    return waitUntil([&] { return !launch->running(); }, std::chrono::seconds(15));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -73,23 +73,42 @@ private:
 // openbox, an EWMH window manager that reparents; nothing when it does not come up.
 std::unique_ptr<ChildProcess> startOpenbox(const std::string& display);
 
-// Debian's chromium disguised by its window class (--class) as another browser, showing `url` in
-// an app window of 1000x700, with a fresh profile that is removed afterwards.
+// Debian's chromium showing `url` in an app window of `width` x `height` at the top left (0 x 0:
+// the size chromium picks), disguised by its window class (--class) as another browser unless
+// `windowClass` is empty. It stays off the network, keeps painting when covered, and has a fresh
+// profile that is removed afterwards with every process it started. The one way the tests and
+// benchmarks start a browser.
 class Chromium {
 public:
     static std::unique_ptr<Chromium> start(const std::string& display, const std::string& windowClass,
-                                           const std::string& url);
+                                           const std::string& url, int width = 1000, int height = 700);
     ~Chromium();
     Chromium(const Chromium&) = delete;
     Chromium& operator=(const Chromium&) = delete;
+
     pid_t pid() const { return process_->pid(); }
     void stop() { process_->stop(); }
+    // Ends the browser and all its processes at once, as a crash would.
+    void kill() { process_->kill(); }
+    // Opens one more window in the running browser: a second launch with the same profile hands
+    // its address over and exits. The new window takes the place and size of the last one.
+    bool openWindow(const std::string& url);
+    // What the browser wrote on its standard streams, for failure messages.
+    std::string log() const;
 
 private:
-    Chromium(std::unique_ptr<ChildProcess> process, std::string profile)
-        : process_(std::move(process)), profile_(std::move(profile)) {}
-    std::unique_ptr<ChildProcess> process_;
+    Chromium(std::string display, std::string windowClass, std::string profile, std::unique_ptr<ChildProcess> process)
+        : display_(std::move(display)),
+          windowClass_(std::move(windowClass)),
+          profile_(std::move(profile)),
+          process_(std::move(process)) {}
+    static std::vector<std::string> commandLine(const std::string& windowClass, const std::string& profile,
+                                                const std::string& url, int width, int height);
+
+    std::string display_;
+    std::string windowClass_;
     std::string profile_;
+    std::unique_ptr<ChildProcess> process_;
 };
 
 // What a test window looks like to the backend.
