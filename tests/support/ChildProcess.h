@@ -66,6 +66,7 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     // The next whole line of standard output or error, without its line break; the unfinished
     // rest when the stream ended; nothing when the stream is exhausted or the time ran out.
     std::optional<std::string> readOutLine(std::chrono::milliseconds timeout);

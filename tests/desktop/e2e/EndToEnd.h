@@ -110,6 +110,7 @@ public:
         return nextErrLine(std::chrono::steady_clock::now() + timeout);
     }
     bool running() { return process_.running(); }
+    pid_t pid() const { return process_.pid(); }
     // Waits for the program to end by itself.
     test_support::ProcessResult wait(std::chrono::milliseconds timeout) { return process_.wait(timeout); }
     // Ends the program; the result holds what it wrote and was not read yet.
