@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "linewarden/text/UnicodeText.h"
 #include "linewarden/window/AccessibilityHelper.h"
 #include "platform/ScriptedDesktop.h"
 #include "support/TestSupport.h"
@@ -394,6 +395,49 @@ TEST(ScriptedPermissions, ScreenCaptureAnswersBeforeAndAfterTheRequest) {
     }
     Desk problem(R"({"accessProblem": "Error: cannot open display\n"})");
     EXPECT_EQ(problem.p().accessProblem, "Error: cannot open display\n");
+}
+
+// JSON strings are always valid UTF-8, so raw bytes come in a hex form wherever a title or a
+// recognised text goes; the programs then meet malformed text as a real desktop may hand it over.
+TEST(ScriptedRawBytes, TitlesAndRecognisedTextMayBeAnyBytes) {
+    Desk desk(R"({"applications": [{"bundleId": "b", "name": "Brave Browser", "pid": 7, "windows": [
+        {"number": 1, "title": {"hex": "4b69786965ff0a"}, "listName": {"hex": "c0AF"},
+         "text": [{"hex": "4f6e2043616c6ce2"}, {"text": {"hex": "c3A9"}, "box": [0, 0, 9, 9]},
+                  {"candidates": ["ok", {"hex": "80"}]}]}]}]})");
+    auto& ax = desk.p().accessibility;
+    const auto windows = ax.copyAttribute(ax.createApplication(7), "AXWindows");
+    ASSERT_TRUE(windows.elements());
+    EXPECT_EQ(ax.copyAttribute(windows.elements()->front(), "AXTitle").value,
+              platform::AXValue(std::string("Kixie\xff\n")));
+    EXPECT_THAT(describe(desk.p().windowList.onScreenWindows()), ElementsAre("Brave Browser|\xc0\xaf|1"));
+    const auto image = desk.p().screenCapture.captureWindow({1, {}, std::nullopt}, 800, 600);
+    ASSERT_TRUE(image);
+    platform::RecognitionSettings two;
+    two.maximumCandidates = 2;
+    EXPECT_THAT(bestCandidates(desk.p().textRecognizer.recognize(*image, two)),
+                ElementsAre("On Call\xe2", "\u00e9", "ok/\x80"));
+
+    EXPECT_THAT(loadError(R"({"applications": [{"bundleId": "b", "pid": 1, "windows": [{"title": {"hex": "4"}}]}]})"),
+                HasSubstr("applications[0].windows[0].title.hex: expected pairs of hexadecimal digits"));
+    EXPECT_THAT(loadError(R"({"applications": [{"bundleId": "b", "pid": 1, "windows": [{"text": [{"hex": "zz"}]}]}]})"),
+                HasSubstr("text[0].hex"));
+    EXPECT_THAT(loadError(R"({"applications": [{"bundleId": "b", "pid": 1, "windows": [{"title": {"hex": "41", "x": 1}}]}]})"),
+                HasSubstr("title: unknown key 'x'"));
+    EXPECT_THAT(loadError(R"({"applications": [{"bundleId": "b", "pid": 1, "windows": [{"text": [{"text": 5}]}]}]})"),
+                HasSubstr("text[0].text: expected a string"));
+}
+
+TEST(ScriptedRawBytes, MalformedTitlesAndTextKeepTheMonitorsOutputWhole) {
+    // The tab's title and the recognised call state carry stray bytes; the call is still seen,
+    // standard output is the usual transcript and standard error stays valid UTF-8.
+    const auto run = test_support::runLineWarden(R"({"sleeps": 2, "applications": [
+        {"bundleId": "com.brave.Browser", "name": "Brave Browser", "pid": 101, "windows": [
+            {"number": 11, "title": {"hex": "ff4b6978696520506f77657243616c6c20c0"},
+             "text": [{"hex": "41766169c0"}],
+             "changes": [{"from": 3, "text": [{"hex": "4f6e2043616c6ceda080"}]}]}]}]})", {"--dialer=kixie"});
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.out, "Initial status: Available\nNotConnected\nStatus changed from Available to On Call\nisDialing\n");
+    EXPECT_EQ(linewarden::toValidUtf8(run.err), run.err);
 }
 
 }  // namespace

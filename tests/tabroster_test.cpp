@@ -23,7 +23,7 @@ test_support::Transcript listWindows(std::string_view scenario) {
     return run;
 }
 
-TEST(TabRoster, OneLinePerWindowInTheBrowsersOrderTitlesAsTheyCome) {
+TEST(TabRoster, OneLinePerWindowInTheBrowsersOrder) {
     const auto run = listWindows(R"js({"applications": [
         {"bundleId": "com.google.Chrome", "name": "Google Chrome", "pid": 101, "windows": [
             {"number": 1, "title": "Kixie PowerCall"}, {"number": 2, "title": "Inbox"},
@@ -32,7 +32,25 @@ TEST(TabRoster, OneLinePerWindowInTheBrowsersOrderTitlesAsTheyCome) {
               "Google Chrome: Kixie PowerCall\n"
               "Google Chrome: Inbox\n"
               "Google Chrome: Inbox\n"
-              "Google Chrome: a: b\nc\n");
+              "Google Chrome: a: b c\n");
+}
+
+TEST(TabRoster, ATitleCannotBreakTheLineOrHandOnMalformedText) {
+    // Line breaks and other controls (C0, DEL, NEL, U+2028, U+2029) become blanks, so no title can
+    // forge a line of its own; ill-formed UTF-8 (a stray continuation byte, a cut-off sequence, an
+    // overlong slash, a surrogate) becomes U+FFFD per maximal subpart; other text passes unchanged.
+    const auto run = listWindows(R"js({"applications": [
+        {"bundleId": "com.google.Chrome", "name": "Google Chrome", "pid": 101, "windows": [
+            {"number": 1, "title": "Inbox\nGoogle Chrome: Kixie PowerCall\r\n"},
+            {"number": 2, "title": {"hex": "41004207431b5b33316d447f45c28546e280a847e280a948"}},
+            {"number": 3, "title": {"hex": "4b80e282c0af4cf09f8ce2eda080"}},
+            {"number": 4, "title": "caf\u00e9 \u2014 \u00a0\u200b \ud83d\udcde : \t"}]}]})js");
+    EXPECT_EQ(run.out,
+              "Google Chrome: Inbox Google Chrome: Kixie PowerCall  \n"
+              "Google Chrome: A B C [31mD E F G H\n"
+              "Google Chrome: K\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDL"
+              "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\n"
+              "Google Chrome: caf\u00e9 \u2014 \u00a0\u200b \U0001F4DE :  \n");
 }
 
 TEST(TabRoster, WindowsWithoutAUsableTitleAreSkipped) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "linewarden/text/UnicodeText.h"
+
 namespace linewarden {
 
 std::vector<std::string> collectCandidates(const std::vector<platform::TextObservation>& observations,
@@ -31,7 +33,7 @@ void writeRobustListing(platform::Console& console, const std::vector<std::strin
     }
     console.err("[OCR] Accurate recognition detected " + std::to_string(lines.size()) + " text elements:\n");
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        console.err("[OCR]   [" + std::to_string(i + 1) + "] \"" + lines[i] + "\"\n");
+        console.err("[OCR]   [" + std::to_string(i + 1) + "] \"" + toValidUtf8(lines[i]) + "\"\n");
     }
 }
 

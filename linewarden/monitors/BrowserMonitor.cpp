@@ -6,6 +6,7 @@
 #include "linewarden/capture/TextRecognition.h"
 #include "linewarden/capture/WindowCapture.h"
 #include "linewarden/text/Format.h"
+#include "linewarden/text/UnicodeText.h"
 #include "linewarden/window/AccessibilityHelper.h"
 #include "linewarden/window/WindowDiscovery.h"
 #include "linewarden/window/WindowNumberResolution.h"
@@ -47,7 +48,7 @@ bool BrowserMonitor::findWindow() {
         console.err(table_.keywordMessage);
         return false;
     }
-    console.err(std::string(table_.foundMessage) + found->title + "\n");
+    console.err(std::string(table_.foundMessage) + toValidUtf8(found->title) + "\n");
     window_ = found->element;
     windowTitle_ = std::move(found->title);
     if (const auto number = getWindowID(window_)) {
@@ -76,7 +77,7 @@ bool BrowserMonitor::scanElements(bool initialScan) {
             return false;
         }
         if (auto found = firstMatchingWindow(platform_.accessibility, *windows.elements(), table_.titleKeywords)) {
-            if (initialScan) console.err(std::string(table_.foundMessage) + found->title + "\n");
+            if (initialScan) console.err(std::string(table_.foundMessage) + toValidUtf8(found->title) + "\n");
             window_ = found->element;
             windowTitle_ = std::move(found->title);
             if (const auto number = getWindowID(window_)) {

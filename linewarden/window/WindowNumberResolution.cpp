@@ -55,7 +55,7 @@ std::optional<platform::WindowNumber> getWindowID(platform::Platform& platform, 
         return std::nullopt;
     }
     const std::string& title = *answer.string();
-    if (traced) console.err("[getWindowID] Looking for window with title: " + title + "\n");
+    if (traced) console.err("[getWindowID] Looking for window with title: " + toValidUtf8(title) + "\n");
 
     const auto entries = platform.windowList.onScreenWindows();
     if (!entries) {

@@ -64,12 +64,18 @@ std::string trimmed(std::string text) {
     return text;
 }
 
-// "host:display.screen" as the default display names itself; empty when no display is set.
+// "host:display.screen" as the default display names itself; empty when no display is set. A
+// name that is set but cannot be read as a display is quoted as it stands, so that the message
+// names the real problem.
 std::string defaultDisplayLabel() {
     char* host = nullptr;
     int display = 0;
     int screen = 0;
-    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0) return {};
+    if (xcb_parse_display(nullptr, &host, &display, &screen) == 0) {
+        // The same variable libxcb has just read: the only way to quote what it could not parse.
+        const char* raw = std::getenv("DISPLAY");
+        return raw ? std::string(raw) : std::string();
+    }
     std::string label = std::string(host ? host : "") + ":" + std::to_string(display);
     if (screen != 0) label.append(".").append(std::to_string(screen));
     std::free(host);
@@ -127,7 +133,8 @@ std::unique_ptr<XConnection> XConnection::open(const std::string& displayName) {
         self->connection_ = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
         self->refusal_ = trimmed(catcher.finish());
     }
-    if (xcb_connection_has_error(self->connection_) != 0) return self;
+    self->connectError_ = xcb_connection_has_error(self->connection_);
+    if (self->connectError_ != 0) return self;
     self->everConnected_ = true;
 
     xcb_connection_t* c = self->connection_;
@@ -194,6 +201,10 @@ std::string XConnection::problem() const {
     const std::string quoted = "\"" + displayLabel_ + "\"";
     if (everConnected_) return "lost the connection to the X display " + quoted;
     if (!refusal_.empty()) return "cannot open the X display " + quoted + ": " + refusal_;
+    if (connectError_ == XCB_CONN_CLOSED_PARSE_ERR) {
+        return "cannot open the X display " + quoted + ": not a valid display name (expected [host]:display[.screen])";
+    }
+    if (connectError_ == XCB_CONN_CLOSED_INVALID_SCREEN) return "cannot open the X display " + quoted + ": no such screen";
     return "cannot open the X display " + quoted;
 }
 

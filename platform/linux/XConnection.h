@@ -120,6 +120,7 @@ private:
     std::uint8_t damageFirstEvent_ = 0;
     std::string displayLabel_;      // how the display is named in messages
     std::string refusal_;           // what the server said when it refused the connection
+    int connectError_ = 0;          // libxcb's reason when connecting failed (XCB_CONN_...)
     bool everConnected_ = false;
 };
 

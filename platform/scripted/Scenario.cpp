@@ -129,19 +129,52 @@ PixelRect readBox(const json& value, const std::string& path) {
     return {wholePixels(n[0], path), wholePixels(n[1], path), wholePixels(n[2], path), wholePixels(n[3], path)};
 }
 
+// Raw bytes written as {"hex": "e28094ff"}, so that a scenario can hold text that is not valid
+// UTF-8 (JSON strings cannot).
+bool isHexText(const json& value) { return value.is_object() && value.contains("hex"); }
+
+std::string hexBytes(const json& value, const std::string& path) {
+    const ObjectReader reader(value, path, {"hex"});
+    const std::string digits = reader.requiredString("hex");
+    const auto nibble = [&](char digit) {
+        if (digit >= '0' && digit <= '9') return digit - '0';
+        if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+        if (digit >= 'A' && digit <= 'F') return digit - 'A' + 10;
+        fail(reader.path("hex"), "expected pairs of hexadecimal digits");
+    };
+    if (digits.size() % 2 != 0) fail(reader.path("hex"), "expected pairs of hexadecimal digits");
+    std::string bytes;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        bytes.push_back(static_cast<char>(nibble(digits[i]) * 16 + nibble(digits[i + 1])));
+    }
+    return bytes;
+}
+
+// A text: a JSON string, or raw bytes in the hex form.
+std::optional<std::string> textOf(const json& value, const std::string& path) {
+    if (value.is_string()) return value.get<std::string>();
+    if (isHexText(value)) return hexBytes(value, path);
+    return std::nullopt;
+}
+
+std::string requiredText(const json& value, const std::string& path) {
+    auto text = textOf(value, path);
+    if (!text) fail(path, "expected a string or {\"hex\": ...}, got " + value.dump());
+    return *text;
+}
+
 TextObservation readObservation(const json& value, const std::string& path) {
-    if (value.is_string()) return {{value.get<std::string>()}, std::nullopt};
+    if (auto text = textOf(value, path)) return {{std::move(*text)}, std::nullopt};
     const ObjectReader reader(value, path, {"text", "candidates", "box"});
     TextObservation observation;
-    const auto text = reader.optionalString("text");
+    const json* text = reader.find("text");
     const json* candidates = reader.find("candidates");
     if (text && candidates) fail(path, "give either 'text' or 'candidates', not both");
-    if (text) observation.candidates.push_back(*text);
+    if (text) observation.candidates.push_back(requiredText(*text, reader.path("text")));
     if (candidates) {
         if (!candidates->is_array()) fail(reader.path("candidates"), "expected a list of strings");
-        for (const json& candidate : *candidates) {
-            if (!candidate.is_string()) fail(reader.path("candidates"), "expected a list of strings");
-            observation.candidates.push_back(candidate.get<std::string>());
+        for (std::size_t i = 0; i < candidates->size(); ++i) {
+            observation.candidates.push_back(requiredText((*candidates)[i], indexed(reader.path("candidates"), i)));
         }
     }
     if (!text && !candidates) fail(path, "an observation needs 'text' or 'candidates'");
@@ -206,10 +239,18 @@ const Keys kWindowTimedKeys{"title",    "titleError", "mainError", "listName",  
 WindowState readWindowState(const json& phase, const std::string& path) {
     const ObjectReader reader(phase, path, kWindowTimedKeys);
     WindowState state;
-    if (const json* title = reader.find("title")) state.title = *title;
+    // Titles and list names in the hex form become strings of those bytes; other non-strings stay
+    // as they are and show as values of another type.
+    const auto titleLike = [&](std::string_view key) -> std::optional<json> {
+        const json* value = reader.find(key);
+        if (!value) return std::nullopt;
+        if (isHexText(*value)) return json(hexBytes(*value, reader.path(key)));
+        return *value;
+    };
+    state.title = titleLike("title");
     state.titleError = reader.optionalCode("titleError");
     state.mainError = reader.optionalCode("mainError");
-    if (const json* listName = reader.find("listName")) state.listName = *listName;
+    state.listName = titleLike("listName");
     if (const json* frame = reader.find("frame")) {
         const auto n = numbers(*frame, reader.path("frame"), 4);
         state.frame = {n[0], n[1], n[2], n[3]};

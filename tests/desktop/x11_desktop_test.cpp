@@ -8,10 +8,14 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "linewarden/app/Applications.h"
 #include "platform/LinuxDesktop.h"
@@ -465,10 +469,12 @@ TEST(X11DesktopWithoutDisplay, NamesTheDisplayThatCannotBeOpened) {
     std::signal(SIGPIPE, SIG_DFL);
     testing::internal::CaptureStderr();
     RecordingConsole console;
-    for (const std::string name : {":64999", "no-such-display"}) {
+    const std::string malformed = ": not a valid display name (expected [host]:display[.screen])";
+    for (const auto& [name, reason] : std::vector<std::pair<std::string, std::string>>{
+             {":64999", ""}, {"no-such-display", malformed}, {"garbage::::", malformed}}) {
         const auto desktop = LinuxDesktop::open(console, linewarden::knownApplications(), name);
         Platform& platform = desktop->platform();
-        const std::string line = programName() + ": cannot open the X display \"" + name + "\"\n";
+        const std::string line = programName() + ": cannot open the X display \"" + name + "\"" + reason + "\n";
         EXPECT_EQ(platform.accessProblem, line);
         EXPECT_FALSE(platform.accessibility.isProcessTrusted());
         EXPECT_EQ(platform.accessProblem, line);
@@ -485,6 +491,32 @@ TEST(X11DesktopWithoutDisplay, NamesTheDisplayThatCannotBeOpened) {
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(console.standardError(), "");
+}
+
+// The programs use the display every X client uses; a DISPLAY that is set but malformed is named
+// as such, and only a missing or empty one is "no display".
+TEST(X11DesktopWithoutDisplay, NamesAMalformedOrMissingDefaultDisplay) {
+    const char* saved = std::getenv("DISPLAY");
+    const std::optional<std::string> previous = saved ? std::optional<std::string>(saved) : std::nullopt;
+    const auto problemWith = [](const char* display) {
+        if (display) {
+            ::setenv("DISPLAY", display, 1);
+        } else {
+            ::unsetenv("DISPLAY");
+        }
+        RecordingConsole console;
+        return LinuxDesktop::open(console, linewarden::knownApplications())->platform().accessProblem;
+    };
+    const std::string prefix = programName() + ": cannot open the X display";
+    EXPECT_EQ(problemWith("garbage::::"),
+              prefix + " \"garbage::::\": not a valid display name (expected [host]:display[.screen])\n");
+    EXPECT_EQ(problemWith(""), prefix + ": no display is set\n");
+    EXPECT_EQ(problemWith(nullptr), prefix + ": no display is set\n");
+    if (previous) {
+        ::setenv("DISPLAY", previous->c_str(), 1);
+    } else {
+        ::unsetenv("DISPLAY");
+    }
 }
 
 // A server that demands a cookie the test does not have refuses the connection; libxcb writes the
