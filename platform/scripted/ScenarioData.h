@@ -3,7 +3,9 @@
 // The scenario of a scripted desktop once parsed: plain data, every timed property already turned
 // into a list of phases, so that the desktop only has to pick the phase for the current time.
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <optional>
@@ -24,12 +26,12 @@ class Timeline {
 public:
     void add(double from, State state) { phases_.emplace_back(from, std::move(state)); }
 
+    // Phases are added in order of their start, the first one from minus infinity; a search
+    // keeps long scripts (thousands of changes) cheap to play.
     const State& at(double elapsed) const {
-        const State* current = &phases_.front().second;
-        for (const auto& [from, state] : phases_) {
-            if (from <= elapsed) current = &state;
-        }
-        return *current;
+        const auto after = std::upper_bound(phases_.begin(), phases_.end(), elapsed,
+                                            [](double time, const auto& phase) { return time < phase.first; });
+        return after == phases_.begin() ? phases_.front().second : std::prev(after)->second;
     }
 
 private:
