@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, runs the whole test suite, builds the programs the
-# way a packager does (Release, no test libraries), installs and packages them, then runs the suite again
-# under the address, undefined-behaviour and leak sanitizers. This is what CI runs. Warnings are
-# errors here. Build folders are kept between runs, so a second run rebuilds only what changed.
+# way a packager does (Release, no test libraries), installs and packages them, then runs the suite
+# again under the address, undefined-behaviour and leak sanitizers, and last fuzzes the parsers and
+# classifiers for a bounded time (scripts/fuzz.sh, 30 s per target). This is what CI runs.
+# Warnings are errors here. Build folders are kept between runs, so a second run rebuilds only
+# what changed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,3 +35,6 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLINEWARDEN_SANITIZE=ON -
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --output-on-failure -j "$jobs")
+
+echo "== fuzzing (libFuzzer, 30 s per target) =="
+bash scripts/fuzz.sh 30

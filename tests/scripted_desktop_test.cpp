@@ -438,6 +438,17 @@ TEST(ScriptedRawBytes, MalformedTitlesAndTextKeepTheMonitorsOutputWhole) {
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.out, "Initial status: Available\nNotConnected\nStatus changed from Available to On Call\nisDialing\n");
     EXPECT_EQ(linewarden::toValidUtf8(run.err), run.err);
+
+    // The RingCentral search quotes every browser window's list name on standard error.
+    const auto traced = test_support::runLineWarden(R"({"applications": [
+        {"bundleId": "com.brave.Browser", "name": "Brave Browser", "pid": 101, "windows": [
+            {"number": 10, "title": "Mail", "listName": {"hex": "4d61696cfe"}},
+            {"number": 11, "title": "RingCentral for Google", "listName": {"hex": "52696e6743656e7472616cc0"}}]}]})",
+                                                    {"--dialer=ringcentral"});
+    EXPECT_EQ(traced.out, "Initial status: Available\nNotConnected\n");
+    EXPECT_THAT(traced.err, HasSubstr("Title=\"Mail\uFFFD\"\n"));
+    EXPECT_THAT(traced.err, HasSubstr("Partial match found: RingCentral\uFFFD\n"));
+    EXPECT_EQ(linewarden::toValidUtf8(traced.err), traced.err);
 }
 
 }  // namespace

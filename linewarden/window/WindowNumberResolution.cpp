@@ -27,7 +27,7 @@ std::optional<platform::WindowNumber> matchWindowNumber(const std::vector<platfo
         if (trace) {
             if (!name) name = "(no title)";
             trace->err("[getWindowID] Browser window: ID=" + std::to_string(entry.windowNumber.value_or(0)) +
-                       ", Title=\"" + *name + "\"\n");
+                       ", Title=\"" + toValidUtf8(*name) + "\"\n");
         }
         if (!name || !equalsCanonically(*name, title) || !entry.windowNumber) continue;
         if (trace) trace->err("[getWindowID] \u2705 Exact match found!\n");
@@ -38,7 +38,7 @@ std::optional<platform::WindowNumber> matchWindowNumber(const std::vector<platfo
     for (const auto& entry : entries) {
         if (!browserOwned(entry) || !entry.windowName) continue;
         if (!containsCanonically(*entry.windowName, partialKey) || !entry.windowNumber) continue;
-        if (trace) trace->err("[getWindowID] \u2705 Partial match found: " + *entry.windowName + "\n");
+        if (trace) trace->err("[getWindowID] \u2705 Partial match found: " + toValidUtf8(*entry.windowName) + "\n");
         return entry.windowNumber;
     }
 
