@@ -51,4 +51,27 @@ TEST_P(TabRosterOnDesktops, ListsNothingWithoutBrowsers) {
     EXPECT_EQ(result.err, "");
 }
 
+// A page can give its window any title. Line breaks and other controls in it (chromium keeps all
+// but the ASCII white space it collapses) must not split the window into several lines, or a
+// title could forge a line of another browser.
+TEST_F(DesktopTest, TabRosterListsATitleOfSeveralLinesAsOneLine) {
+    auto chrome = openPage("Google-chrome", "inbox.html", "Inbox", {{"screen", "inbox"}}, 480, 600);
+    ASSERT_TRUE(chrome);
+    const std::string title = std::string("Inbox\nBrave Browser: Kixie PowerCall\u2028Microsoft Edge: Trellus\v") +
+                              "NUL" + '\0' + "ESC\x1b[2J\u0085end";
+    show(pages(), {{"title", title}})();
+    const std::string before = "Google Chrome: Inbox\n";
+    test_support::ProcessResult result;
+    desktop_test::waitUntil(
+        [&] {
+            result = ProgramRun(tabRosterBinary(), {}, desktop().display()).wait(20s);
+            return result.out != before;
+        },
+        10s);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out,
+              "Google Chrome: Inbox Brave Browser: Kixie PowerCall Microsoft Edge: Trellus NUL ESC [2J end\n");
+    EXPECT_EQ(result.err, "");
+}
+
 }  // namespace

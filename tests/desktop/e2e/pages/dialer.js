@@ -5,8 +5,9 @@
 //   - elements marked data-clock="key" show it as a running call timer (m:ss, mm:ss or h:mm:ss)
 //     that counts on from the value until the value changes;
 //   - elements marked data-when="key=value" are shown only while the key has that value.
-// {"close": true} closes the window and {"goto": "page.html"} navigates away from the page; with
-// "window": "<title>" beside them, only the window of that title does so.
+// {"close": true} closes the window, {"goto": "page.html"} navigates away from the page and
+// {"title": "..."} retitles it; with "window": "<title>" beside them, only the window of that
+// title does so.
 (function () {
   let shown = -1;
   const clocks = new Map();
@@ -61,6 +62,7 @@
         const mine = !state.window || state.window === document.title;
         if (mine && state.close) { window.close(); return; }
         if (mine && state.goto) { window.location.href = state.goto; return; }
+        if (mine && typeof state.title === 'string') document.title = state.title;
         apply(state);
         shown = state.version;
       }
