@@ -69,6 +69,9 @@ public:
 
 private:
     struct Remembered {
+        // Declared, so that std::optional sees it as default-constructible while this class is
+        // still incomplete (clang decides that before it reads the member initialisers).
+        Remembered() {}
         platform::WindowNumber window = 0;
         int requestedWidth = 0;
         int requestedHeight = 0;
