@@ -27,7 +27,7 @@ public:
             word(w);
         }
         std::uint64_t tail = 0;
-        std::memcpy(&tail, data.data() + i, data.size() - i);
+        if (i < data.size()) std::memcpy(&tail, data.data() + i, data.size() - i);  // an empty span may have no data
         word(tail);
         word(data.size());
     }
