@@ -42,10 +42,10 @@ TEST(CaptureSize, DescribedAsTheSizeStructure) {
 
 TEST(CollectCandidates, KeepsUpToTheWantedReadingsInOrder) {
     const std::vector<platform::TextObservation> observations{
-        {{"0:07", "0:O7", "O:07"}, std::nullopt},
-        {{}, std::nullopt},
-        {{"", "x"}, std::nullopt},
-        {{"Ringing"}, std::nullopt},
+        {{"0:07", "0:O7", "O:07"}, std::nullopt, std::nullopt},
+        {{}, std::nullopt, std::nullopt},
+        {{"", "x"}, std::nullopt, std::nullopt},
+        {{"Ringing"}, std::nullopt, std::nullopt},
     };
     EXPECT_EQ(linewarden::collectCandidates(observations, 1), (std::vector<std::string>{"0:07", "", "Ringing"}));
     EXPECT_EQ(linewarden::collectCandidates(observations, 3),

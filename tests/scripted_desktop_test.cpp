@@ -320,7 +320,7 @@ TEST(ScriptedCapture, DeliversWhatTheWindowShowsAtTheRequestedSizeUnlessOverridd
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), 800);
     EXPECT_EQ(image->height(), 600);
-    EXPECT_EQ(image->text(), (std::vector<TextObservation>{{{"Available"}, std::nullopt}}));
+    EXPECT_EQ(image->text(), (std::vector<TextObservation>{{{"Available"}, std::nullopt, std::nullopt}}));
     EXPECT_FALSE(shoot(2)) << "off screen";
     EXPECT_TRUE(shoot(3));
     EXPECT_FALSE(shoot(99)) << "no such window";

@@ -85,7 +85,7 @@ std::vector<Dialer> makeDialers() {
     rows.push_back(browserDialer(DialerType::kixie, "kixie", "Kixie", "Kixie PowerCall",
                                  {.crop = CropRegion::topLeft, .cropWidth = 300, .cropHeight = 200,
                                   .recognition = kixieRecognitionSettings(), .narratesPipeline = true},
-                                 openIn<KixieMonitor, &KixieMonitor::findKixieWindow>, detectKixieCallFromOCR,
+                                 openIn<KixieMonitor, &KixieMonitor::findKixieWindow>, classifyKixieText,
                                  &kKixieWords));
     rows.push_back(browserDialer(DialerType::ringcentral, "ringcentral", "RingCentral", "RingCentral for Google",
                                  {.crop = CropRegion::topBand, .cropWidth = 0, .cropHeight = 150,
@@ -96,7 +96,7 @@ std::vector<Dialer> makeDialers() {
                                  {.crop = CropRegion::topRight, .cropWidth = 400, .cropHeight = 200,
                                   .recognition = trellusRecognitionSettings(), .narratesPipeline = true,
                                   .guardsWindowWidth = true},
-                                 openIn<TrellusMonitor, &TrellusMonitor::findTrellusWindow>, detectTrellusCallFromOCR,
+                                 openIn<TrellusMonitor, &TrellusMonitor::findTrellusWindow>, classifyTrellusText,
                                  &kTrellusWords));
     return rows;
 }

@@ -19,8 +19,8 @@ namespace linewarden {
 // The dialers the monitor can watch, in dispatch order.
 enum class DialerType { zoom, kixie, ringcentral, trellus };
 
-// A classifier of the recognised lines of one scan: true when a call is active.
-using CallClassifier = bool (*)(platform::Console& console, const std::vector<std::string>& lines);
+// A classifier of the recognised lines of one scan: whether a call is active, and which rule said so.
+using CallClassifier = Classification (*)(platform::Console& console, const std::vector<std::string>& lines);
 
 struct Dialer {
     DialerType type = DialerType::zoom;

@@ -6,6 +6,10 @@
 namespace linewarden {
 
 bool detectKixieCallFromOCR(platform::Console& console, const std::vector<std::string>& lines) {
+    return classifyKixieText(console, lines).callActive;
+}
+
+Classification classifyKixieText(platform::Console& console, const std::vector<std::string>& lines) {
     if (!lines.empty()) {
         console.err("[OCR] Detected " + std::to_string(lines.size()) + " text elements:\n");
         writeOcrListing(console, lines);
@@ -13,11 +17,11 @@ bool detectKixieCallFromOCR(platform::Console& console, const std::vector<std::s
     for (const std::string& line : lines) {
         if (containsCanonically(line, "On Call")) {
             console.err("[OCR] ✅ 'On Call' status found → IN CALL\n");
-            return true;
+            return {true, "'On Call' in \"" + toValidUtf8(line) + "\""};
         }
     }
     console.err("[OCR] ❌ 'On Call' status not found\n");
-    return false;
+    return {};
 }
 
 }  // namespace linewarden

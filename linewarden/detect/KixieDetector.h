@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "linewarden/detect/Classification.h"
 #include "linewarden/detect/TwoStateStatusMachine.h"
 #include "platform/Console.h"
 
@@ -20,5 +21,7 @@ inline constexpr TwoStateWords kKixieWords{
 // True when some recognised line contains "On Call" (case-sensitive, each line on its own).
 // Lists the lines and the outcome on standard error.
 bool detectKixieCallFromOCR(platform::Console& console, const std::vector<std::string>& lines);
+// The same, saying which line decided.
+Classification classifyKixieText(platform::Console& console, const std::vector<std::string>& lines);
 
 }  // namespace linewarden

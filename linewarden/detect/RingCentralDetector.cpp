@@ -14,35 +14,43 @@ RingCentralTimerDetector::RingCentralTimerDetector()
       flexibleDigitColonDigit_(Regex::compile(R"(\d:\d)")) {}
 
 bool RingCentralTimerDetector::detectCallFromOCR(platform::Console& console, const std::vector<std::string>& lines) {
+    return classify(console, lines).callActive;
+}
+
+Classification RingCentralTimerDetector::classify(platform::Console& console, const std::vector<std::string>& lines) {
     if (lines.empty()) {
         console.err("[OCR] No text detected to check for timer\n");
-        return false;
+        return {};
     }
     console.err("[OCR] Checking " + std::to_string(lines.size()) + " text elements for timer pattern:\n");
     writeOcrListing(console, lines);
 
     if (!exactTime_) {
         console.err("[OCR] Error: Could not create exact time regex pattern\n");
-        return false;
+        return {};
     }
     if (!flexibleColonDigits_ || !flexibleDigitColon_ || !flexibleDigitColonDigit_) {
         console.err("[OCR] Error: Could not create flexible regex patterns\n");
-        return false;
+        return {};
     }
 
     for (const std::string& line : lines) {
+        const std::string quoted = "\"" + toValidUtf8(line) + "\"";
         if (exactTime_->find(line)) {
-            console.err("[OCR] ✅ Timer found (exact match): \"" + toValidUtf8(line) + "\" → IN CALL\n");
-            return true;
+            console.err("[OCR] ✅ Timer found (exact match): " + quoted + " → IN CALL\n");
+            return {true, "a whole timer in " + quoted};
         }
-        if (flexibleColonDigits_->find(line) || flexibleDigitColon_->find(line) ||
-            flexibleDigitColonDigit_->find(line)) {
-            console.err("[OCR] ✅ Timer found (flexible match): \"" + toValidUtf8(line) + "\" → IN CALL\n");
-            return true;
+        const char* pattern = flexibleColonDigits_->find(line)     ? "':dd'"
+                              : flexibleDigitColon_->find(line)      ? "'d:' or 'dd:'"
+                              : flexibleDigitColonDigit_->find(line) ? "'d:d'"
+                                                                     : nullptr;
+        if (pattern) {
+            console.err("[OCR] ✅ Timer found (flexible match): " + quoted + " → IN CALL\n");
+            return {true, "a timer's " + std::string(pattern) + " in " + quoted};
         }
     }
     console.err("[OCR] ❌ No timer pattern found in detected text\n");
-    return false;
+    return {};
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "linewarden/detect/Classification.h"
 #include "linewarden/text/UnicodeText.h"
 #include "platform/Console.h"
 
@@ -19,6 +20,8 @@ public:
 
     // True when some line shows a timer. Lists the lines and the outcome on standard error.
     bool detectCallFromOCR(platform::Console& console, const std::vector<std::string>& lines);
+    // The same, saying which line and which pattern decided.
+    Classification classify(platform::Console& console, const std::vector<std::string>& lines);
 
 private:
     std::optional<Regex> exactTime_;

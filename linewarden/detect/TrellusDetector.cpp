@@ -7,36 +7,50 @@ namespace linewarden {
 
 namespace {
 
-bool looksActive(const std::string& line) {
-    return containsCanonically(line, "Active") || containsCanonically(lowercased(line), "active") ||
-           containsCanonically(line, "ctive") || containsCanonically(line, "tive");
+// The test by which the line looks "Active", or nothing.
+const char* activeTest(const std::string& line) {
+    if (containsCanonically(line, "Active")) return "'Active'";
+    if (containsCanonically(lowercased(line), "active")) return "'active' in any case";
+    if (containsCanonically(line, "ctive")) return "'ctive'";
+    if (containsCanonically(line, "tive")) return "'tive'";
+    return nullptr;
 }
 
-bool looksIdle(const std::string& line) {
-    return containsCanonically(line, "Idle") || containsCanonically(lowercased(line), "idle");
+const char* idleTest(const std::string& line) {
+    if (containsCanonically(line, "Idle")) return "'Idle'";
+    if (containsCanonically(lowercased(line), "idle")) return "'idle' in any case";
+    return nullptr;
+}
+
+std::string ruleText(const char* test, const std::string& line) {
+    return std::string(test) + " in \"" + toValidUtf8(line) + "\"";
 }
 
 }  // namespace
 
 bool detectTrellusCallFromOCR(platform::Console& console, const std::vector<std::string>& lines) {
+    return classifyTrellusText(console, lines).callActive;
+}
+
+Classification classifyTrellusText(platform::Console& console, const std::vector<std::string>& lines) {
     if (!lines.empty()) {
         console.err("[OCR] Detected " + std::to_string(lines.size()) + " text elements:\n");
         writeOcrListing(console, lines);
     }
     for (const std::string& line : lines) {
-        if (looksActive(line)) {
+        if (const char* test = activeTest(line)) {
             console.err("[OCR] ✅ 'Active' status found (matched: \"" + toValidUtf8(line) + "\") → IN CALL\n");
-            return true;
+            return {true, ruleText(test, line)};
         }
     }
     for (const std::string& line : lines) {
-        if (looksIdle(line)) {
+        if (const char* test = idleTest(line)) {
             console.err("[OCR] ❌ 'Idle' status found → NOT IN CALL\n");
-            return false;
+            return {false, ruleText(test, line)};
         }
     }
     console.err("[OCR] ❌ 'Active' status not found (likely Idle)\n");
-    return false;
+    return {};
 }
 
 }  // namespace linewarden

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "linewarden/detect/Classification.h"
 #include "linewarden/detect/TwoStateStatusMachine.h"
 #include "platform/Console.h"
 
@@ -22,5 +23,7 @@ inline constexpr TwoStateWords kTrellusWords{
 // "Negative"). An "Active" line anywhere wins over an "Idle" line. Lists the lines and the
 // outcome on standard error.
 bool detectTrellusCallFromOCR(platform::Console& console, const std::vector<std::string>& lines);
+// The same, saying which line and which of the tests decided (an "Idle" line decides too).
+Classification classifyTrellusText(platform::Console& console, const std::vector<std::string>& lines);
 
 }  // namespace linewarden

@@ -8,24 +8,28 @@ namespace linewarden {
 ZoomMarkerDetector::ZoomMarkerDetector() : timer_(Regex::compile(R"(\d{2}:\d{2})")) {}
 
 bool ZoomMarkerDetector::detectMarkers(platform::Console& console, const std::vector<std::string>& lines) {
+    return classify(console, lines).callActive;
+}
+
+Classification ZoomMarkerDetector::classify(platform::Console& console, const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
         const std::string trimmed = trimmedWhitespaceAndNewlines(line);
         if (trimmed.empty()) continue;
 
         if (containsCanonically(lowercased(trimmed), "calling")) {
             console.err("[detectMarkers] ✅ 'Calling' found → DIALING\n");
-            return true;
+            return {true, "'calling' in any case in \"" + toValidUtf8(trimmed) + "\""};
         }
         if (timer_ && timer_->find(trimmed)) {
             console.err("[detectMarkers] ✅ Timer '" + trimmed + "' found → IN CALL\n");
-            return true;
+            return {true, "a timer 'dd:dd' in \"" + toValidUtf8(trimmed) + "\""};
         }
         if (endsWithCanonically(trimmed, " -") || endsWithCanonically(trimmed, " –")) {
             console.err("[detectMarkers] ✅ Call banner '" + trimmed + "' found → IN CALL\n");
-            return true;
+            return {true, "a call banner ending in a dash in \"" + toValidUtf8(trimmed) + "\""};
         }
     }
-    return false;
+    return {};
 }
 
 bool ZoomStatusMachine::handleStatusChange(platform::Console& console, bool isCallActive) {

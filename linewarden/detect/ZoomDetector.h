@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "linewarden/detect/Classification.h"
 #include "linewarden/text/UnicodeText.h"
 #include "platform/Console.h"
 
@@ -19,6 +20,8 @@ public:
     // True at the first line (trimmed) that carries a marker; only that line's first matching
     // rule is reported on standard error. Nothing is written when no line matches.
     bool detectMarkers(platform::Console& console, const std::vector<std::string>& lines);
+    // The same, saying which line and which rule decided.
+    Classification classify(platform::Console& console, const std::vector<std::string>& lines);
 
 private:
     std::optional<Regex> timer_;  // absent if it did not compile: the timer rule is then skipped

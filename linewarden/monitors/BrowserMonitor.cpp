@@ -146,20 +146,22 @@ bool BrowserMonitor::acceptsWidth(int width) {
     return true;
 }
 
+platform::PixelRect BrowserMonitor::regionOf(int width, int height) const {
+    switch (table_.crop) {
+        case CropRegion::topLeft: return topRegion(width, height, table_.cropWidth, table_.cropHeight);
+        case CropRegion::topBand: return topBand(width, height, table_.cropHeight);
+        case CropRegion::topRight: return topRightRegion(width, height, table_.cropWidth, table_.cropHeight);
+    }
+    return {};
+}
+
 std::optional<Reading> BrowserMonitor::cropRegion(const Reading& screenshot) {
     if (!screenshot.readable) return std::nullopt;
-    const int W = screenshot.width;
-    const int H = screenshot.height;
-    platform::PixelRect rect;
-    switch (table_.crop) {
-        case CropRegion::topLeft: rect = topRegion(W, H, table_.cropWidth, table_.cropHeight); break;
-        case CropRegion::topBand: rect = topBand(W, H, table_.cropHeight); break;
-        case CropRegion::topRight:
-            rect = topRightRegion(W, H, table_.cropWidth, table_.cropHeight);
-            platform_.console.err("[cropTopRightRegion] Image size: " + formatShortest(W) + "x" + std::to_string(H) +
-                                  ", cropping at x:" + formatShortest(rect.x) + " size:" + formatShortest(rect.width) +
-                                  "x" + formatShortest(rect.height) + "\n");
-            break;
+    const platform::PixelRect rect = regionOf(screenshot.width, screenshot.height);
+    if (table_.crop == CropRegion::topRight) {
+        platform_.console.err("[cropTopRightRegion] Image size: " + formatShortest(screenshot.width) + "x" +
+                              std::to_string(screenshot.height) + ", cropping at x:" + formatShortest(rect.x) +
+                              " size:" + formatShortest(rect.width) + "x" + formatShortest(rect.height) + "\n");
     }
     return memory_.crop(screenshot, rect);
 }

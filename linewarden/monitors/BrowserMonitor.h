@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "linewarden/capture/ReadingMemory.h"
+#include "linewarden/detect/Classification.h"
 #include "linewarden/monitors/LineWarden.h"
 #include "platform/Platform.h"
 
@@ -48,6 +49,14 @@ public:
 
     bool scanElements(bool initialScan = true) override;
 
+    // The steps of a scan's screenshot detection one by one, for showing what the monitor sees:
+    // the region of a screenshot that the dialer reads, the recognition settings it reads it
+    // with, and the dialer's classification of the recognised text (with the classifier's
+    // diagnostics on standard error). The scan itself goes through the same steps.
+    platform::PixelRect regionOf(int width, int height) const;
+    const platform::RecognitionSettings& recognitionSettings() const { return table_.recognition; }
+    virtual Classification classifyText(const std::vector<std::string>& lines) = 0;
+
 protected:
     BrowserMonitor(platform::Platform& platform, std::string bundleId, const BrowserDialerTable& table);
 
@@ -56,8 +65,7 @@ protected:
 
     platform::Platform& platform() { return platform_; }
 
-    // The dialer's own rules: the verdict from the recognised lines, and the status machine.
-    virtual bool detectCallFromOCR(const std::vector<std::string>& lines) = 0;
+    // The dialer's status machine (its classifier is `classifyText`).
     virtual bool handleStatusChange(bool isCallActive) = 0;
     virtual bool isDialing() const = 0;
 
@@ -65,6 +73,7 @@ private:
     void setupAppRef();
     std::optional<platform::WindowNumber> getWindowID(const platform::AXElementRef& window);
     bool detectCallViaScreenshot();
+    bool detectCallFromOCR(const std::vector<std::string>& lines) { return classifyText(lines).callActive; }
     std::optional<Reading> cropRegion(const Reading& screenshot);
     std::vector<std::string> recognize(const Reading& region);
     // The width guard; true when the scan goes on.

@@ -9,8 +9,8 @@ namespace linewarden {
 RingCentralMonitor::RingCentralMonitor(platform::Platform& platform, std::string bundleId)
     : BrowserMonitor(platform, std::move(bundleId), dialer(DialerType::ringcentral).browser) {}
 
-bool RingCentralMonitor::detectCallFromOCR(const std::vector<std::string>& lines) {
-    return timer_.detectCallFromOCR(platform().console, lines);
+Classification RingCentralMonitor::classifyText(const std::vector<std::string>& lines) {
+    return timer_.classify(platform().console, lines);
 }
 
 bool RingCentralMonitor::handleStatusChange(bool isCallActive) {

@@ -15,9 +15,9 @@ public:
 
     bool findRingCentralWindow() { return findWindow(); }
     const RingCentralStatusMachine& status() const { return status_; }
+    Classification classifyText(const std::vector<std::string>& lines) override;
 
 private:
-    bool detectCallFromOCR(const std::vector<std::string>& lines) override;
     bool handleStatusChange(bool isCallActive) override;
     bool isDialing() const override { return status_.isDialing(); }
 

@@ -8,7 +8,7 @@ TwoStateBrowserMonitor::TwoStateBrowserMonitor(platform::Platform& platform, std
     : BrowserMonitor(platform, std::move(bundleId), dialer.browser), classifier_(dialer.classifier),
       status_(*dialer.words) {}
 
-bool TwoStateBrowserMonitor::detectCallFromOCR(const std::vector<std::string>& lines) {
+Classification TwoStateBrowserMonitor::classifyText(const std::vector<std::string>& lines) {
     return classifier_(platform().console, lines);
 }
 

@@ -14,13 +14,13 @@ namespace linewarden {
 class TwoStateBrowserMonitor : public BrowserMonitor {
 public:
     const TwoStateStatusMachine& status() const { return status_; }
+    Classification classifyText(const std::vector<std::string>& lines) override;
 
 protected:
     // `dialer`: a two-state dialer's row, with its classifier and words.
     TwoStateBrowserMonitor(platform::Platform& platform, std::string bundleId, const Dialer& dialer);
 
 private:
-    bool detectCallFromOCR(const std::vector<std::string>& lines) override;
     bool handleStatusChange(bool isCallActive) override;
     bool isDialing() const override { return status_.isDialing(); }
 

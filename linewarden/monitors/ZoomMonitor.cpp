@@ -16,18 +16,12 @@ bool ZoomMonitor::scanElements(bool) {
     return status_.handleStatusChange(platform_.console, detectCallViaOCR());
 }
 
-std::vector<platform::ShareableWindow> ZoomMonitor::listZoomWindows() {
-    const auto windows = platform_.screenCapture.shareableWindows(false, true);
-    if (!windows) return {};
-    return selectZoomWindows(*windows, bundleId_);
-}
-
 bool ZoomMonitor::detectCallViaOCR() {
     if (platform_.workspace.runningApplications(bundleId_).empty()) {
         memories_.clear();
         return false;
     }
-    const auto windows = listZoomWindows();
+    const auto windows = listZoomWindows(platform_, bundleId_);
     std::erase_if(memories_, [&](const auto& entry) {
         return std::none_of(windows.begin(), windows.end(),
                             [&](const platform::ShareableWindow& w) { return w.windowID == entry.first; });

@@ -21,7 +21,6 @@ public:
     const ZoomStatusMachine& status() const { return status_; }
 
 private:
-    std::vector<platform::ShareableWindow> listZoomWindows();
     bool detectCallViaOCR();
 
     platform::Platform& platform_;

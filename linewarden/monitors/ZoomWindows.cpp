@@ -29,4 +29,10 @@ std::vector<platform::ShareableWindow> selectZoomWindows(const std::vector<platf
     return selected;
 }
 
+std::vector<platform::ShareableWindow> listZoomWindows(platform::Platform& platform, std::string_view bundleId) {
+    const auto windows = platform.screenCapture.shareableWindows(false, true);
+    if (!windows) return {};
+    return selectZoomWindows(*windows, bundleId);
+}
+
 }  // namespace linewarden

@@ -13,4 +13,7 @@ namespace linewarden {
 std::vector<platform::ShareableWindow> selectZoomWindows(const std::vector<platform::ShareableWindow>& windows,
                                                          std::string_view bundleId);
 
+// The on-screen shareable windows worth a screenshot, as above; empty when they cannot be listed.
+std::vector<platform::ShareableWindow> listZoomWindows(platform::Platform& platform, std::string_view bundleId);
+
 }  // namespace linewarden

@@ -516,6 +516,25 @@ void readOtherImages(tesseract::TessBaseAPI& api, const Study& studied, double s
 }  // namespace
 
 RecognitionOutcome TesseractRecognizer::recognize(const Image& image, const RecognitionSettings& settings) {
+    return read(image, settings, nullptr);
+}
+
+RecognitionOutcome TesseractRecognizer::recognizeShowingInput(const Image& image, const RecognitionSettings& settings,
+                                                              std::optional<Image>& engineInput) {
+    GreyImage input;
+    RecognitionOutcome outcome = read(image, settings, &input);
+    engineInput.reset();
+    if (input.width > 0 && input.height > 0) {
+        std::vector<std::uint8_t> rgba;
+        rgba.reserve(input.pixels.size() * 4);
+        for (const std::uint8_t level : input.pixels) rgba.insert(rgba.end(), {level, level, level, 255});
+        engineInput = Image(input.width, input.height, std::move(rgba));
+    }
+    return outcome;
+}
+
+RecognitionOutcome TesseractRecognizer::read(const Image& image, const RecognitionSettings& settings,
+                                             GreyImage* engineInput) {
     const auto expected = static_cast<std::size_t>(std::max(image.width(), 0)) * std::max(image.height(), 0) * 4;
     if (!image.readable() || image.width() <= 0 || image.height() <= 0 || image.rgba().size() != expected) {
         return {true, {}};
@@ -533,9 +552,10 @@ RecognitionOutcome TesseractRecognizer::recognize(const Image& image, const Reco
     // The engine keeps its choices per letter only when asked; they make the runners-up.
     if (wanted > 1) api->SetVariable("lstm_choice_mode", "2");
     // Sparse text: UI text is scattered words and labels, not a page of paragraphs.
-    std::vector<Line> lines = readLines(*api, withBorder(scale == 1.0 ? work : scaled(work, scale), kBorder),
-                                        Frame{scale * studied.workToSource, 0, 0}, tesseract::PSM_SPARSE_TEXT, image,
-                                        wanted - 1);
+    const GreyImage prepared = withBorder(scale == 1.0 ? work : scaled(work, scale), kBorder);
+    if (engineInput) *engineInput = prepared;
+    std::vector<Line> lines = readLines(*api, prepared, Frame{scale * studied.workToSource, 0, 0},
+                                        tesseract::PSM_SPARSE_TEXT, image, wanted - 1);
     // Both levels look again at lines the engine was unsure of; the accurate one at every line
     // short of sure.
     takeSecondLook(*api, studied, scale, image,
@@ -551,7 +571,9 @@ RecognitionOutcome TesseractRecognizer::recognize(const Image& image, const Reco
     RecognitionOutcome outcome;
     for (auto& line : lines) {
         auto candidates = candidatesOf(line, wanted);
-        if (!candidates.empty()) outcome.observations.push_back({std::move(candidates), line.box});
+        // The engine's confidence runs from 0 to 100; the best reading's is the line's.
+        const float confidence = std::clamp(line.readings.front().confidence / 100.0f, 0.0f, 1.0f);
+        if (!candidates.empty()) outcome.observations.push_back({std::move(candidates), line.box, confidence});
     }
     return outcome;
 }

@@ -30,11 +30,14 @@
 // installed model is a failure.
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/Platform.h"
 
 namespace platform::tess {
+
+struct GreyImage;
 
 class TesseractRecognizer final : public platform::TextRecognizer {
 public:
@@ -47,8 +50,15 @@ public:
     // The LSTM engine learns nothing from what it reads and is cleared after every image, so the
     // same pixels with the same settings always read the same.
     bool repeatable() const override { return true; }
+    // The engine input handed back is the prepared grey image of the first reading of the whole
+    // image, as RGBA; the later readings (doubtful lines enlarged, other versions of a busy
+    // picture) read pieces or variants of the same image.
+    RecognitionOutcome recognizeShowingInput(const Image& image, const RecognitionSettings& settings,
+                                             std::optional<Image>& engineInput) override;
 
 private:
+    RecognitionOutcome read(const Image& image, const RecognitionSettings& settings, GreyImage* engineInput);
+
     class Engines;
     std::unique_ptr<Engines> engines_;
 };

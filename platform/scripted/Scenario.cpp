@@ -164,8 +164,8 @@ std::string requiredText(const json& value, const std::string& path) {
 }
 
 TextObservation readObservation(const json& value, const std::string& path) {
-    if (auto text = textOf(value, path)) return {{std::move(*text)}, std::nullopt};
-    const ObjectReader reader(value, path, {"text", "candidates", "box"});
+    if (auto text = textOf(value, path)) return {{std::move(*text)}, std::nullopt, std::nullopt};
+    const ObjectReader reader(value, path, {"text", "candidates", "box", "confidence"});
     TextObservation observation;
     const json* text = reader.find("text");
     const json* candidates = reader.find("candidates");
@@ -179,6 +179,12 @@ TextObservation readObservation(const json& value, const std::string& path) {
     }
     if (!text && !candidates) fail(path, "an observation needs 'text' or 'candidates'");
     if (const json* box = reader.find("box")) observation.box = readBox(*box, reader.path("box"));
+    if (const json* confidence = reader.find("confidence")) {
+        if (!confidence->is_number() || !(confidence->get<double>() >= 0 && confidence->get<double>() <= 1)) {
+            fail(reader.path("confidence"), "expected a number from 0 to 1");
+        }
+        observation.confidence = confidence->get<float>();
+    }
     return observation;
 }
 

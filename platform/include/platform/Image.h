@@ -17,11 +17,13 @@ struct PixelRect {
     bool operator==(const PixelRect&) const = default;
 };
 
-// One piece of text as a recogniser sees it: its candidate readings, best first, and where it
-// stands in the image (absent when the place does not matter).
+// One piece of text as a recogniser sees it: its candidate readings, best first, where it stands
+// in the image (absent when the place does not matter) and how sure the recogniser is of the best
+// reading, from 0 to 1 (absent when it does not say).
 struct TextObservation {
     std::vector<std::string> candidates;
     std::optional<PixelRect> box;
+    std::optional<float> confidence;
 
     bool operator==(const TextObservation&) const = default;
 };

@@ -191,6 +191,14 @@ public:
     // True when the same image with the same settings always gives the same outcome, so that a
     // reading of unchanged pixels may be reused instead of recognised again.
     virtual bool repeatable() const { return false; }
+    // Recognises as `recognize` does and also hands back, in `engineInput`, the picture the
+    // recogniser's engine read once it had prepared the image, for people who want to see what
+    // it saw. A recogniser that reads images as they come hands back the image itself.
+    virtual RecognitionOutcome recognizeShowingInput(const Image& image, const RecognitionSettings& settings,
+                                                     std::optional<Image>& engineInput) {
+        engineInput = image;
+        return recognize(image, settings);
+    }
 };
 
 // ---------------------------------------------------------------------------------------------
