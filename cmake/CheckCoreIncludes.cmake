@@ -1,10 +1,11 @@
-# Fails when a source of the core (linewarden/, tabroster/, the platform interface) includes a
+# Fails when a source of the core (linewarden/, tabroster/, inspect/, the platform interface) includes a
 # backend's header or a system library only a backend may use. The programs' entry points
 # (main.cpp) open the backend and are not part of the core.
 # Usage: cmake -DROOT=<source dir> -P CheckCoreIncludes.cmake
 file(GLOB_RECURSE sources RELATIVE ${ROOT}
      ${ROOT}/linewarden/*.h ${ROOT}/linewarden/*.cpp
      ${ROOT}/tabroster/*.h ${ROOT}/tabroster/*.cpp
+     ${ROOT}/inspect/*.h ${ROOT}/inspect/*.cpp
      ${ROOT}/platform/include/*.h ${ROOT}/platform/core/*.cpp)
 list(FILTER sources EXCLUDE REGEX "(^|/)main\\.cpp$")
 set(forbidden

@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libicu-dev
   libxcb1-dev libxcb-composite0-dev libxcb-damage0-dev
-  libtesseract-dev libleptonica-dev tesseract-ocr-eng
+  libtesseract-dev libleptonica-dev tesseract-ocr-eng zlib1g-dev
   xvfb openbox chromium python3 x11-utils xdotool
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-urw-base35 fonts-noto-mono
 )

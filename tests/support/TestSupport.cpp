@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <system_error>
 
+#include "inspect/Inspect.h"
 #include "linewarden/app/Launcher.h"
 #include "platform/ScriptedDesktop.h"
 #include "tabroster/TabRoster.h"
@@ -59,6 +62,12 @@ Transcript runTabRoster(std::string_view scenarioJson) {
     return runOnScenario(scenarioJson, [](platform::Platform& platform) { return tabroster::runTabRoster(platform); });
 }
 
+Transcript runInspect(std::string_view scenarioJson, const std::vector<std::string>& programArgs) {
+    std::vector<std::string> args{"linewarden-inspect"};
+    args.insert(args.end(), programArgs.begin(), programArgs.end());
+    return runOnScenario(scenarioJson, [&](platform::Platform& platform) { return inspect::runInspect(args, platform); });
+}
+
 std::string scenarioPath(std::string_view fileName) {
     return std::string(TEST_SCENARIO_DIR) + "/" + std::string(fileName);
 }
@@ -99,6 +108,43 @@ TempFile::TempFile(std::string_view content, std::string_view suffix) {
 
 TempFile::~TempFile() {
     if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+TempDirectory::TempDirectory() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string pattern = std::string(dir && *dir ? dir : "/tmp") + "/linewarden-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        ADD_FAILURE() << "cannot create a temporary directory: " << std::system_category().message(errno);
+        return;
+    }
+    path_ = pattern;
+}
+
+TempDirectory::~TempDirectory() {
+    std::error_code error;
+    if (!path_.empty()) std::filesystem::remove_all(path_, error);
+}
+
+std::vector<std::string> TempDirectory::entries() const {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(path_, error)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::optional<std::pair<int, int>> pngSize(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    unsigned char header[24] = {};
+    if (!file.read(reinterpret_cast<char*>(header), sizeof header)) return std::nullopt;
+    static const unsigned char kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    if (!std::equal(std::begin(kSignature), std::end(kSignature), header)) return std::nullopt;
+    const auto number = [&](int at) {
+        return static_cast<int>((header[at] << 24) | (header[at + 1] << 16) | (header[at + 2] << 8) | header[at + 3]);
+    };
+    return std::pair{number(16), number(20)};
 }
 
 }  // namespace test_support

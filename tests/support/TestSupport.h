@@ -2,8 +2,10 @@
 
 // Running the programs on the scripted desktop inside the test process, and finding scenario files.
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/ScriptedDesktop.h"
@@ -24,6 +26,8 @@ struct Transcript {
 Transcript runLineWarden(std::string_view scenarioJson, const std::vector<std::string>& programArgs);
 // Runs tabroster on a scenario given as JSON text (same load-error handling).
 Transcript runTabRoster(std::string_view scenarioJson);
+// Runs linewarden-inspect with {"linewarden-inspect", programArgs...} (same load-error handling).
+Transcript runInspect(std::string_view scenarioJson, const std::vector<std::string>& programArgs);
 
 // Loads a scenario given as JSON text. One that does not load fails the current test and yields
 // the empty scenario, so the test can go on and report everything else.
@@ -47,5 +51,23 @@ public:
 private:
     std::string path_;
 };
+
+// A fresh empty directory that is removed with everything in it when the object goes.
+class TempDirectory {
+public:
+    TempDirectory();
+    ~TempDirectory();
+    TempDirectory(const TempDirectory&) = delete;
+    TempDirectory& operator=(const TempDirectory&) = delete;
+    const std::string& path() const { return path_; }
+    // The names of the directory's entries, sorted.
+    std::vector<std::string> entries() const;
+
+private:
+    std::string path_;
+};
+
+// Width and height from a PNG file's header; nothing when the file is not a PNG.
+std::optional<std::pair<int, int>> pngSize(const std::string& path);
 
 }  // namespace test_support
