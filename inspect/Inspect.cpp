@@ -10,6 +10,7 @@
 
 #include "inspect/Pictures.h"
 #include "linewarden/app/DialerCatalogue.h"
+#include "linewarden/capture/ReadingMemory.h"
 #include "linewarden/capture/RecognitionProfiles.h"
 #include "linewarden/capture/TextRecognition.h"
 #include "linewarden/capture/WindowCapture.h"
@@ -70,6 +71,12 @@ Reading readText(platform::Platform& platform, const platform::Image& image,
         if (observation.candidates.size() > kept) observation.candidates.resize(kept);
     }
     return reading;
+}
+
+// The pixels of a capture; a memory that remembers nothing never stands in for one.
+std::optional<platform::Image> capturedImage(std::optional<linewarden::Reading> capture) {
+    if (!capture || !capture->image) return std::nullopt;
+    return std::move(capture->image);
 }
 
 std::optional<DialerType> parseArguments(const std::vector<std::string>& args, std::filesystem::path& out,
@@ -158,8 +165,10 @@ std::variant<Sighting, Failure> inspectBrowserDialer(platform::Platform& quiet, 
                        " but not its window number"};
     }
     const platform::WindowNumber number = *monitor->windowID();
-    auto screenshot = linewarden::captureWindowByNumber(quiet, number);
-    const platform::PixelRect rect = screenshot ? monitor->regionOf(*screenshot) : platform::PixelRect{};
+    linewarden::ReadingMemory fresh;   // remembers nothing, so the window is really captured
+    auto screenshot = capturedImage(linewarden::captureWindowByNumber(quiet, number, fresh));
+    const platform::PixelRect rect =
+        screenshot ? monitor->regionOf(screenshot->width(), screenshot->height()) : platform::PixelRect{};
     auto region = screenshot ? screenshot->cropped(rect) : std::nullopt;
     if (!region) return Failure{"capturing window " + std::to_string(number) + " failed"};
 
@@ -193,7 +202,8 @@ std::variant<Sighting, Failure> inspectZoom(platform::Platform& quiet) {
     linewarden::ZoomMarkerDetector markers;
     std::optional<Sighting> shown;
     for (const auto& window : windows) {
-        auto image = linewarden::captureListedWindow(quiet, window);
+        linewarden::ReadingMemory fresh;
+        auto image = capturedImage(linewarden::captureListedWindow(quiet, window, fresh));
         if (!image || !image->readable()) continue;
         Reading reading = readText(quiet, *image, settings);
         Classification classification = markers.classify(quiet.console, reading.lines);
