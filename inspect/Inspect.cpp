@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "inspect/Pictures.h"
+#include "linewarden/app/Applications.h"
 #include "linewarden/app/DialerCatalogue.h"
 #include "linewarden/capture/ReadingMemory.h"
 #include "linewarden/capture/RecognitionProfiles.h"
@@ -16,9 +17,7 @@
 #include "linewarden/capture/WindowCapture.h"
 #include "linewarden/detect/Classification.h"
 #include "linewarden/detect/ZoomDetector.h"
-#include "linewarden/monitors/KixieMonitor.h"
-#include "linewarden/monitors/RingCentralMonitor.h"
-#include "linewarden/monitors/TrellusMonitor.h"
+#include "linewarden/monitors/BrowserMonitor.h"
 #include "linewarden/monitors/ZoomWindows.h"
 #include "linewarden/text/Format.h"
 #include "linewarden/text/UnicodeText.h"
@@ -146,20 +145,16 @@ std::optional<Failure> writePictures(const Sighting& seen, const std::filesystem
 
 // --- browser dialers ---------------------------------------------------------------------------
 
-template <class Monitor>
-std::variant<Sighting, Failure> inspectBrowserDialer(platform::Platform& quiet, bool (Monitor::*findWindow)(),
-                                                     std::string_view dialerName) {
-    std::unique_ptr<Monitor> monitor;
+std::variant<Sighting, Failure> inspectBrowserDialer(platform::Platform& quiet, const linewarden::Dialer& dialer) {
+    std::unique_ptr<linewarden::BrowserMonitor> monitor;
     std::string_view browser;
     for (const auto& entry : linewarden::kBrowserSearchList) {
-        auto candidate = std::make_unique<Monitor>(quiet, std::string(entry.bundleId));
-        if (((*candidate).*findWindow)()) {
-            monitor = std::move(candidate);
+        if ((monitor = dialer.openInBrowser(quiet, std::string(entry.bundleId)))) {
             browser = entry.displayName;
             break;
         }
     }
-    if (!monitor) return Failure{"no " + std::string(dialerName) + " window in Brave, Chrome or Edge"};
+    if (!monitor) return Failure{"no " + std::string(dialer.titleKeyword) + " window in Brave, Chrome or Edge"};
     if (!monitor->windowID()) {
         return Failure{"found " + quoted(monitor->windowTitle().value_or("")) + " in " + std::string(browser) +
                        " but not its window number"};
@@ -192,8 +187,8 @@ std::optional<std::string> listedTitle(platform::Platform& platform, platform::W
 
 // Zoom's windows smallest first, each read whole until one shows a call marker; that window is
 // the one shown, or the first that could be captured when none does.
-std::variant<Sighting, Failure> inspectZoom(platform::Platform& quiet) {
-    const std::string bundleId(linewarden::ZOOM_BUNDLE_ID);
+std::variant<Sighting, Failure> inspectZoom(platform::Platform& quiet, const linewarden::Dialer& dialer) {
+    const std::string bundleId(dialer.ownApplication);
     if (quiet.workspace.runningApplications(bundleId).empty()) return Failure{"Zoom is not running"};
     const auto windows = linewarden::listZoomWindows(quiet, bundleId);
     if (windows.empty()) return Failure{"no Zoom window is on screen"};
@@ -260,20 +255,9 @@ int runInspect(const std::vector<std::string>& args, platform::Platform& platfor
         return fail(trusted ? "screen capture is not allowed" : "accessibility access is not allowed");
     }
 
-    std::variant<Sighting, Failure> result = Failure{};
-    switch (*dialer) {
-        case DialerType::zoom: result = inspectZoom(quiet); break;
-        case DialerType::kixie:
-            result = inspectBrowserDialer(quiet, &linewarden::KixieMonitor::findKixieWindow, "Kixie PowerCall");
-            break;
-        case DialerType::ringcentral:
-            result = inspectBrowserDialer(quiet, &linewarden::RingCentralMonitor::findRingCentralWindow,
-                                          "RingCentral for Google");
-            break;
-        case DialerType::trellus:
-            result = inspectBrowserDialer(quiet, &linewarden::TrellusMonitor::findTrellusWindow, "Trellus");
-            break;
-    }
+    const linewarden::Dialer& row = linewarden::dialer(*dialer);
+    std::variant<Sighting, Failure> result =
+        row.ownApplication.empty() ? inspectBrowserDialer(quiet, row) : inspectZoom(quiet, row);
     if (const auto* failure = std::get_if<Failure>(&result)) return fail(failure->line);
 
     const Sighting& seen = std::get<Sighting>(result);
