@@ -1,12 +1,12 @@
-# Installation of the two programs with their manual pages, and a Debian package made by CPack
+# Installation of the three programs with their manual pages, and a Debian package made by CPack
 # (cpack -G DEB in the build folder).
 include(GNUInstallDirs)
 
-install(TARGETS linewarden tabroster RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS linewarden tabroster linewarden-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Manual pages carry the version and are installed compressed, as Debian ships them.
 find_program(GZIP_PROGRAM gzip)
-foreach(page linewarden tabroster)
+foreach(page linewarden tabroster linewarden-inspect)
   set(source ${PROJECT_SOURCE_DIR}/man/${page}.1)
   set(page_file ${PROJECT_BINARY_DIR}/man/${page}.1)
   configure_file(${source} ${page_file} @ONLY)
@@ -30,7 +30,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tells a host, line by line, whether the u
 set(CPACK_PACKAGE_DESCRIPTION
     "linewarden watches a sales dialer (Zoom, or Kixie PowerCall, RingCentral for Google or Trellus in a \
 browser tab) on an X11 desktop, recognises the text of its call-state region and prints status lines \
-on standard output. tabroster lists the window titles of the running browsers.")
+on standard output. tabroster lists the window titles of the running browsers. linewarden-inspect \
+runs one scan and writes pictures of what it saw, for when a call is not detected.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Live demo for a fresh Debian machine (run as root): installs what is missing, builds linewarden
-# and tabroster, starts a private virtual display with a browser window on a stand-in Kixie
+# Live demo for a fresh Debian machine (run as root): installs what is missing, builds linewarden,
+# tabroster and linewarden-inspect, starts a private virtual display with a browser window on a stand-in Kixie
 # PowerCall page that takes a call every 20 seconds, and shows what `linewarden --dialer=kixie`
-# tells its host while it watches. Your own desktop, if any, is left alone.
+# tells its host while it watches; at the end linewarden-inspect shows, in pictures, what one scan
+# saw. Your own desktop, if any, is left alone.
 #
 #   bash scripts/demo.sh [SECONDS]      watch for SECONDS (default 40); Ctrl-C stops early
 #
@@ -41,9 +42,9 @@ trap 'exit 130' INT TERM
 step "Installing what is missing (scripts/install-deps.sh)"
 bash scripts/install-deps.sh || fail "the packages could not be installed (run the demo as root)"
 
-step "Building linewarden and tabroster (cmake, into build/)"
+step "Building linewarden, tabroster and linewarden-inspect (cmake, into build/)"
 cmake -S . -B build >/dev/null || fail "cmake could not configure the build"
-cmake --build build --target linewarden tabroster -j "$(nproc)" || fail "the build failed"
+cmake --build build --target linewarden tabroster linewarden-inspect -j "$(nproc)" || fail "the build failed"
 
 # --- a private desktop -------------------------------------------------------------------------
 
@@ -94,5 +95,15 @@ tail -n 15 "$log" | sed "s/^/    ${dim}/; s/\$/${reset}/"
 
 step "Running build/tabroster once: every window of the browsers it knows"
 build/tabroster
+
+pictures="$root/build/demo-inspect"
+step "Running build/linewarden-inspect --dialer=kixie --out=build/demo-inspect once: what one scan saw"
+if build/linewarden-inspect --dialer=kixie --out="$pictures" | sed "s/^/    /"; then
+  note "The pictures are in $pictures:"
+  note "  window.png (the window, the region Kixie is read in framed in red), region.png,"
+  note "  recognizer-input.png (what the text engine read)."
+else
+  note "linewarden-inspect reached no verdict (see the line above)"
+fi
 
 step "Done; ending the browser, openbox and Xvfb"

@@ -1,6 +1,7 @@
 # Makes the Debian package of this build, unpacks it into a scratch folder and runs the packaged
 # linewarden without arguments: it must write its usage line on standard error, nothing on standard
-# output, and exit with 1. The package must also hold tabroster and both manual pages.
+# output, and exit with 1. The package must also hold tabroster, linewarden-inspect and their manual
+# pages, and Depends on zlib, which linewarden-inspect writes its pictures with.
 # Usage: cmake -DCPACK_CONFIG=<CPackConfig.cmake> -DSCRATCH=<folder> -P PackageRuns.cmake
 file(REMOVE_RECURSE ${SCRATCH})
 file(MAKE_DIRECTORY ${SCRATCH})
@@ -14,11 +15,16 @@ execute_process(COMMAND dpkg-deb -x ${packages} ${SCRATCH}/root RESULT_VARIABLE 
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "dpkg-deb could not unpack ${packages}")
 endif()
-foreach(file usr/bin/linewarden usr/bin/tabroster usr/share/man/man1/linewarden.1.gz usr/share/man/man1/tabroster.1.gz)
+foreach(file usr/bin/linewarden usr/bin/tabroster usr/bin/linewarden-inspect usr/share/man/man1/linewarden.1.gz
+             usr/share/man/man1/tabroster.1.gz usr/share/man/man1/linewarden-inspect.1.gz)
   if(NOT EXISTS ${SCRATCH}/root/${file})
     message(FATAL_ERROR "the package lacks /${file}")
   endif()
 endforeach()
+execute_process(COMMAND dpkg-deb -f ${packages} Depends OUTPUT_VARIABLE depends)
+if(NOT depends MATCHES "zlib1g")
+  message(FATAL_ERROR "the package does not depend on zlib1g: ${depends}")
+endif()
 execute_process(COMMAND ${SCRATCH}/root/usr/bin/linewarden
                 RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
 set(usage "Usage: linewarden --dialer=<zoom|kixie|ringcentral>\n")
