@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Live demo for a fresh Debian machine (run as root): installs what is missing, builds linewarden,
-# tabroster and linewarden-inspect, starts a private virtual display with a browser window on a stand-in Kixie
-# PowerCall page that takes a call every 20 seconds, and shows what `linewarden --dialer=kixie`
-# tells its host while it watches; at the end linewarden-inspect shows, in pictures, what one scan
-# saw. Your own desktop, if any, is left alone.
+# tabroster and linewarden-inspect, starts a private virtual display with a browser window on a
+# stand-in Kixie PowerCall page that takes a call every 20 seconds, and shows what
+# `linewarden --dialer=kixie` tells its host while it watches; at the end linewarden-inspect shows,
+# in pictures, what one scan saw. Your own desktop, if any, is left alone.
 #
 #   bash scripts/demo.sh [SECONDS]      watch for SECONDS (default 40); Ctrl-C stops early
 #
