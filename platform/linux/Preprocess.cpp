@@ -426,6 +426,12 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     for (std::size_t p = 0; p < grid.size(); ++p) {
         if (mark[p] >= 0 && !glyphLike[mark[p]]) ++unflat;
     }
+    for (int m = 0; m < markCount; ++m) {
+        const auto& info = marks[m];
+        if (!glyphLike[m] && !info.rim) {
+            result.strayMarks.push_back({info.left, info.top, info.right - info.left + 1, info.bottom - info.top + 1});
+        }
+    }
     result.unflatFraction = static_cast<double>(unflat) / static_cast<double>(grid.size());
     result.smallTextHeight = percentile(glyphHeights, 0.25);
 

@@ -34,6 +34,7 @@ struct NormalisedText {
     double smallTextHeight = 0;  // height of the smaller glyphs (first quartile) in pixels, 0 when none
     std::vector<PixelRect> glyphs;   // boxes of the glyph-like marks
     double unflatFraction = 0;   // share of the pixels on no fill and in no glyph-like mark
+    std::vector<PixelRect> strayMarks;   // boxes of the marks that are no letters and no rims
 };
 
 // Dark text on white from an RGBA image; the image must be readable with width*height*4 bytes.

@@ -38,13 +38,20 @@ constexpr float kSureConfidence = 90.0f;
 constexpr double kSecondLookEnlargement = 1.75;
 // A letter's second choice is offered when it costs at most this much more than the first.
 constexpr float kRunnerUpCostGap = 8.0f;
-// The flat-fill drawing misses text on gradients, textures and translucent bars. The image is
-// then read again from its plain grey levels, thresholded locally by the engine (Sauvola), once
-// as it is and once inverted for light text: when the first reading found nothing, was unsure
-// of a line, or left glyph-like marks unread, or when much of the image is not flat.
-constexpr float kUnsureConfidence = 75.0f;
+// The flat-fill drawing can miss text on stripes, textures and translucent bars. The image's
+// plain grey levels are then read again, thresholded locally by the engine (Sauvola), as they
+// are and inverted for light text: all of it when the first reading found nothing or much of the
+// image is no fill, else the rows around lines it was unsure of, glyph-like marks it left unread
+// and stray marks as high as text (letters grown together with stripes or grain).
+constexpr float kUnsureConfidence = 60.0f;
+// Lines below this are read again, enlarged, at the fast level too.
+constexpr float kRereadConfidence = 75.0f;
 constexpr double kBusyFraction = 0.2;
 constexpr int kUnreadGlyphs = 2;
+constexpr int kMinBusyRows = 16;   // in caller pixels
+// Mean grey levels below which a band is read only as light text, above which only as dark.
+constexpr double kDarkBandMean = 90.0;
+constexpr double kLightBandMean = 170.0;
 // Readings of those other images that the engine is less sure of are left out: on textures
 // they are mostly noise.
 constexpr float kOtherImageMinConfidence = 50.0f;
@@ -439,21 +446,61 @@ bool inside(const PixelRect& inner, const PixelRect& outer) {
     return cx >= outer.x && cx < outer.x + outer.width && cy >= outer.y && cy < outer.y + outer.height;
 }
 
-// Whether the first reading leaves text unread that another image might show.
-bool worthAnotherImage(const Study& studied, const std::vector<Line>& lines) {
-    if (lines.empty() || studied.normalised.unflatFraction >= kBusyFraction) return true;
+// Rows of the studied image, top and bottom, as another image is read.
+struct Band {
+    int top;
+    int bottom;
+};
+
+// The rows where the first reading may have left text unread: around each line it was unsure of
+// and each glyph-like mark no line covers. The whole image when it read nothing or much of the
+// image is no fill at all; none when all is well. UI text runs in rows, so a band spans the
+// image's width and a line's neighbours are read along with it.
+std::vector<Band> doubtfulBands(const Study& studied, const std::vector<Line>& lines) {
+    const int height = studied.normalised.grey.height;
+    if (lines.empty() || studied.normalised.unflatFraction >= kBusyFraction) return {{0, height}};
+    const double toWork = studied.workToSource;
+    std::vector<Band> bands;
+    auto around = [&](double top, double bottom) {
+        const double margin = (bottom - top) / 2 + 2;
+        bands.push_back({std::max(0, static_cast<int>(top - margin)), std::min(height, static_cast<int>(std::ceil(bottom + margin)))});
+    };
     for (const auto& line : lines) {
-        if (line.readings.front().confidence < kUnsureConfidence) return true;
+        const auto surest = std::max_element(line.readings.begin(), line.readings.end(),
+                                             [](const Reading& a, const Reading& b) { return a.confidence < b.confidence; });
+        if (surest->confidence < kUnsureConfidence) around(line.box.y * toWork, (line.box.y + line.box.height) * toWork);
     }
-    int unread = 0;
+    std::vector<Band> unread;
     for (const auto& glyph : studied.normalised.glyphs) {
-        const PixelRect inSource{static_cast<int>(glyph.x / studied.workToSource), static_cast<int>(glyph.y / studied.workToSource),
-                                 static_cast<int>(glyph.width / studied.workToSource),
-                                 static_cast<int>(glyph.height / studied.workToSource)};
+        const PixelRect inSource{static_cast<int>(glyph.x / toWork), static_cast<int>(glyph.y / toWork),
+                                 static_cast<int>(glyph.width / toWork), static_cast<int>(glyph.height / toWork)};
         const bool read = std::any_of(lines.begin(), lines.end(), [&](const Line& line) { return inside(inSource, line.box); });
-        if (!read && ++unread >= kUnreadGlyphs) return true;
+        if (!read) unread.push_back({glyph.y, glyph.y + glyph.height});
     }
-    return false;
+    // Marks no line covers that are neither letters nor rims, as high as text at least: letters
+    // grown together with stripes, with the edges of what moves behind a translucent bar, with
+    // grain. A line that reads them surely stands for them.
+    for (const auto& stray : studied.normalised.strayMarks) {
+        if (stray.height < kMinBusyRows * toWork) continue;
+        const PixelRect inSource{static_cast<int>(stray.x / toWork), static_cast<int>(stray.y / toWork),
+                                 static_cast<int>(stray.width / toWork), static_cast<int>(stray.height / toWork)};
+        const bool read = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
+            return inside(inSource, line.box) &&
+                   std::any_of(line.readings.begin(), line.readings.end(), [](const Reading& r) { return r.confidence >= kUnsureConfidence; });
+        });
+        if (!read) bands.push_back({stray.y, stray.y + stray.height});
+    }
+    // A lone unread mark is mostly an icon.
+    if (unread.size() >= static_cast<std::size_t>(kUnreadGlyphs)) {
+        for (const auto& band : unread) around(band.top, band.bottom);
+    }
+    std::sort(bands.begin(), bands.end(), [](const Band& a, const Band& b) { return a.top < b.top; });
+    std::vector<Band> merged;
+    for (const auto& band : bands) {
+        if (!merged.empty() && band.top <= merged.back().bottom) merged.back().bottom = std::max(merged.back().bottom, band.bottom);
+        else merged.push_back(band);
+    }
+    return merged;
 }
 
 // Adds the sure lines read from another image: a further reading of the line it frames alike,
@@ -496,21 +543,32 @@ GreyImage inverted(GreyImage image) {
     return image;
 }
 
-// The plain grey levels, as they are and inverted, read with the engine's local thresholding.
+// The plain grey levels of each band, as they are and inverted, read with the engine's local
+// thresholding.
 void readOtherImages(tesseract::TessBaseAPI& api, const Study& studied, double scale, const Image& image, int wantedRunnersUp,
-                     std::vector<Line>& lines) {
+                     const std::vector<Band>& bands, std::vector<Line>& lines) {
     // On a grainy picture the grain is taken out first.
     GreyImage grey = luminance(studied.half ? *studied.half : image);
     if (studied.normalised.unflatFraction >= kBusyFraction) grey = smoothed(grey);
-    const GreyImage plain = withBorder(scale == 1.0 ? grey : scaled(grey, scale), kBorder);
-    const Frame frame{scale * studied.workToSource, 0, 0};
     api.SetVariable("thresholding_method", "2");
-    auto dark = readLines(api, plain, frame, tesseract::PSM_SPARSE_TEXT, image, wantedRunnersUp);
-    auto light = readLines(api, withBorder(inverted(scale == 1.0 ? grey : scaled(grey, scale)), kBorder), frame,
-                           tesseract::PSM_SPARSE_TEXT, image, wantedRunnersUp);
+    for (const auto& band : bands) {
+        const GreyImage rows = scaled(cropped(grey, {0, band.top, grey.width, band.bottom - band.top}), scale);
+        if (rows.width == 0 || rows.height == 0) continue;
+        const Frame frame{scale * studied.workToSource, 0, static_cast<int>(band.top / studied.workToSource)};
+        // Dark text on a dark band or light text on a light one would hardly be legible: such a
+        // band is read in the one polarity that suits it.
+        long long sum = 0;
+        for (const auto v : rows.pixels) sum += v;
+        const double mean = static_cast<double>(sum) / static_cast<double>(rows.pixels.size());
+        if (mean >= kDarkBandMean) {
+            merge(lines, readLines(api, withBorder(rows, kBorder), frame, tesseract::PSM_SPARSE_TEXT, image, wantedRunnersUp));
+        }
+        if (mean <= kLightBandMean) {
+            merge(lines, readLines(api, withBorder(inverted(rows), kBorder), frame, tesseract::PSM_SPARSE_TEXT, image,
+                                   wantedRunnersUp));
+        }
+    }
     api.SetVariable("thresholding_method", "0");
-    merge(lines, std::move(dark));
-    merge(lines, std::move(light));
 }
 
 }  // namespace
@@ -559,8 +617,10 @@ RecognitionOutcome TesseractRecognizer::read(const Image& image, const Recogniti
     // Both levels look again at lines the engine was unsure of; the accurate one at every line
     // short of sure.
     takeSecondLook(*api, studied, scale, image,
-                   settings.level == RecognitionLevel::accurate ? kSureConfidence : kUnsureConfidence, lines);
-    if (worthAnotherImage(studied, lines)) readOtherImages(*api, studied, scale, image, wanted - 1, lines);
+                   settings.level == RecognitionLevel::accurate ? kSureConfidence : kRereadConfidence, lines);
+    if (const auto bands = doubtfulBands(studied, lines); !bands.empty()) {
+        readOtherImages(*api, studied, scale, image, wanted - 1, bands, lines);
+    }
     if (wanted > 1) api->SetVariable("lstm_choice_mode", "0");
     api->Clear();
 

@@ -13,10 +13,11 @@
 // readings comes first. `accurate` takes that second look at every line short of sure.
 //
 // Text on gradients, stripes, textures or translucent bars over moving content can escape the
-// drawing as dark on white. When the first reading found nothing, was unsure of a line, left
-// glyph-like marks unread, or much of the image is no fill at all, the image's plain grey levels
-// are read as well, thresholded locally by the engine (Sauvola), as they are and inverted for
-// light text. Their sure lines join the first reading: as another reading of a line framed alike,
+// drawing as dark on white. When the first reading found nothing or much of the image is no
+// fill at all, the image's plain grey levels are read as well, thresholded locally by the engine
+// (Sauvola), as they are and inverted for light text; otherwise only the rows where it was unsure
+// of a line or left letters or other marks unread, and only in the polarity their brightness
+// allows. Their sure lines join the first reading: as another reading of a line framed alike,
 // else as lines of their own. The image drawn dark on white stays the primary one.
 //
 // Candidates, when more than one is asked for: a line's distinct readings, surest first, then the
