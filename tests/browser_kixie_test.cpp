@@ -72,13 +72,12 @@ TEST(KixieRun, FoundInEdgeOnlyThenACallThatEndsWhenTheTabClosesAndEdgeQuits) {
                   // scan 3: On Call; the probe after it passes
                   kixiePipeline("4711", "(800.0, 600.0)", {"On Call"}) +
                   statusMachine(true, false, "Available", kStarted, true) + timing("250.00") +
-                  // scan 4: the tab is closed, the capture fails and ends the call
-                  attempting("4711") + kCaptureFailed +
+                  // scan 4: the tab is closed, the capture fails, the window is let go and the call ends
+                  attempting("4711") + kCaptureFailed + windowGone("4711") +
                   statusMachine(false, true, "On Call", kEnded, true) + timing("0.00") +
-                  // scans 5 and 6: Edge has quit; the probe after scan 6 fails on the held reference
-                  attempting("4711") + kCaptureFailed +
+                  // scans 5 and 6: Edge has quit; the lost window still counts as a miss, and the
+                  // probe after scan 6 fails on the absent reference
                   statusMachine(false, false, "Available", kNoChange, false) + timing("0.00") +
-                  attempting("4711") + kCaptureFailed +
                   statusMachine(false, false, "Available", kNoChange, false) + timing("0.00") + kProbeFailed);
     // AXMain is set by the search and again by each scan that had to look for the window.
     EXPECT_EQ(std::count(run.calls.begin(), run.calls.end(), "setAttribute AXMain window:4711 true"), 3);

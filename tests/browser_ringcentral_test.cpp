@@ -127,14 +127,15 @@ TEST(RingCentralScan, AnUnresolvedNumberStopsTheScanWithoutPipelineOutput) {
     EXPECT_EQ(settings->maximumCandidates, 3);
 
     // Chrome quits: a new search fails on the held reference and keeps what was found before;
-    // the scan still hands the old number to the pipeline, which fails silently (a miss).
+    // the scan still hands the old number to the pipeline, which fails silently (a miss), and
+    // lets the window go.
     desk.pause(6);
     EXPECT_FALSE(monitor.findRingCentralWindow());
     EXPECT_EQ(desk.take(), streams("", "No windows found for com.google.Chrome\n"));
     EXPECT_EQ(monitor.windowID(), std::optional<platform::WindowNumber>(40));
     EXPECT_EQ(monitor.windowTitle(), std::optional<std::string>("RingCentral for Google"));
     EXPECT_TRUE(monitor.scanElements(false));
-    EXPECT_EQ(desk.take(), streams("Initial status: Available\nNotConnected\n", ""));
+    EXPECT_EQ(desk.take(), streams("Initial status: Available\nNotConnected\n", windowGone("40")));
 }
 
 }  // namespace

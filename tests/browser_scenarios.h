@@ -93,6 +93,12 @@ inline std::string ocrReturned(std::size_t count) {
 }
 
 inline const std::string kCaptureFailed = "[detectCallViaScreenshot] \u274C Failed to capture screenshot\n";
+// The line of a scan that finds its window gone and lets it go.
+inline std::string windowGone(std::string_view number) {
+    return "[Scan] Window " + std::string(number) +
+           " is gone (closed, its browser quit, or the number names another window now); looking for the dialer's "
+           "window again\n";
+}
 inline const std::string kCropFailed = "[detectCallViaScreenshot] \u274C Failed to crop image\n";
 
 }  // namespace browser_test

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "browser_scenarios.h"
 #include "support/ChildProcess.h"
 #include "support/TestSupport.h"
 
@@ -59,7 +60,8 @@ TEST(BrowserDriver, TheProcessWritesTheSameTranscript) {
 
 TEST(BrowserDriver, TabOnlyInEdgeIsFoundAfterBraveAndChromeAndScannedUntilEdgeQuits) {
     // Scans at 0, 3.25 and 6.5 s: Available, then On Call, then Edge has quit, so the capture
-    // fails, the call ends and the probe after the third scan fails on the quit browser.
+    // fails, the window and the browser are let go, the call ends and the probe after the third
+    // scan fails.
     const auto run = test_support::runLineWarden(R"({
         "sleeps": 3,
         "durations": {"shareableWindows": 0.125, "capture": 0.125},
@@ -87,7 +89,7 @@ TEST(BrowserDriver, TabOnlyInEdgeIsFoundAfterBraveAndChromeAndScannedUntilEdgeQu
                   kixieScan("On Call", "true, currentDialingState: false, previousStatus: Available",
                             "[handleStatusChange] \U0001F535 Transitioning to ON CALL\n", "250.00") +
                   "[detectCallViaScreenshot] \U0001F4F8 Attempting to capture window 4711...\n"
-                  "[detectCallViaScreenshot] \u274C Failed to capture screenshot\n"
+                  "[detectCallViaScreenshot] \u274C Failed to capture screenshot\n" + browser_test::windowGone("4711") +
                   "[handleStatusChange] Called with isCallActive: false, currentDialingState: true, previousStatus: On Call\n"
                   "[handleStatusChange] \U0001F534 Transitioning to AVAILABLE (call ended)\n"
                   "[handleStatusChange] Returning: true\n"

@@ -58,6 +58,7 @@ int runBrowserDriver(platform::Platform& platform, Open&& open, const BrowserDri
         if (++scansSinceProbe >= 3) {
             if (!AccessibilityHelper::checkAccessibilityHealth(platform, monitor->appRef())) {
                 platform.console.err("DEBUG: Accessibility health check failed, may need to refresh references\n");
+                if constexpr (requires { monitor->refreshReferences(); }) monitor->refreshReferences();
             }
             scansSinceProbe = 0;
         }

@@ -23,12 +23,14 @@ std::pair<int, int> doubledPixelSize(const platform::FrameInPoints& frame, bool 
 }
 
 std::optional<Reading> captureWindowByNumber(platform::Platform& platform, platform::WindowNumber windowID,
-                                             ReadingMemory& memory) {
+                                             ReadingMemory& memory, platform::ProcessId* owner) {
+    if (owner) *owner = 0;
     const auto windows = platform.screenCapture.shareableWindows(false, true);
     if (!windows) return std::nullopt;
     const auto it = std::find_if(windows->begin(), windows->end(),
                                  [windowID](const platform::ShareableWindow& w) { return w.windowID == windowID; });
     if (it == windows->end()) return std::nullopt;
+    if (owner && it->owningApplication) *owner = it->owningApplication->processId;
     const auto [width, height] = doubledPixelSize(it->frame, false);
     return memory.capture(platform, *it, width, height);
 }

@@ -30,79 +30,115 @@ std::optional<platform::WindowNumber> BrowserMonitor::getWindowID(const platform
     return linewarden::getWindowID(platform_, window, table_.partialKey, table_.tracesWindowSearch);
 }
 
-bool BrowserMonitor::findWindow() {
-    auto& console = platform_.console;
+bool BrowserMonitor::haveAppRef(bool report) {
     if (!appRef_) setupAppRef();
-    if (!appRef_) {
-        console.err("Browser not running (Bundle ID: " + bundleId_ + ")\n");
-        return false;
-    }
+    if (!appRef_ && report) platform_.console.err("Browser not running (Bundle ID: " + bundleId_ + ")\n");
+    return appRef_ != nullptr;
+}
+
+BrowserMonitor::Walk BrowserMonitor::walkWindows(bool report, bool warnUnresolved) {
+    auto& console = platform_.console;
     const platform::AXAnswer windows = platform_.accessibility.copyAttribute(appRef_, platform::kAXWindowsAttribute);
     if (!windows.ok() || !windows.elements()) {
-        console.err("No windows found for " + bundleId_ + "\n");
-        return false;
+        if (report) console.err("No windows found for " + bundleId_ + "\n");
+        return Walk::unreadable;
     }
     auto found = firstMatchingWindow(platform_.accessibility, *windows.elements(), table_.titleKeywords);
-    if (!found) {
-        console.err(std::string(table_.notFoundMessage) + bundleId_ + "\n");
-        console.err(table_.keywordMessage);
-        return false;
-    }
-    console.err(std::string(table_.foundMessage) + toValidUtf8(found->title) + "\n");
+    if (!found) return Walk::notFound;
+    if (report) console.err(std::string(table_.foundMessage) + toValidUtf8(found->title) + "\n");
     window_ = found->element;
     windowTitle_ = std::move(found->title);
     if (const auto number = getWindowID(window_)) {
+        if (windowID_ != number) windowOwner_.reset();
         windowID_ = number;
-        console.err("Got window ID: " + std::to_string(*number) + "\n");
-    } else {
+        if (report) console.err("Got window ID: " + std::to_string(*number) + "\n");
+    } else if (warnUnresolved) {
         console.err("Warning: Could not get window ID\n");
     }
     platform_.accessibility.setAttribute(window_, platform::kAXMainAttribute, true);
-    return true;
+    return Walk::found;
 }
+
+void BrowserMonitor::reportNotFound() {
+    platform_.console.err(std::string(table_.notFoundMessage) + bundleId_ + "\n");
+    platform_.console.err(table_.keywordMessage);
+}
+
+bool BrowserMonitor::findWindow() {
+    if (!haveAppRef(true)) return false;
+    const Walk walk = walkWindows(true, true);
+    if (walk == Walk::notFound) reportNotFound();
+    return walk == Walk::found;
+}
+
+bool BrowserMonitor::stopEarly() { return lost_ ? handleStatusChange(false) : false; }
 
 bool BrowserMonitor::scanElements(bool initialScan) {
     auto& console = platform_.console;
-    if (!appRef_) setupAppRef();
-    if (!appRef_) {
-        if (initialScan) console.err("Browser not running (Bundle ID: " + bundleId_ + ")\n");
-        return false;
-    }
+    if (!haveAppRef(initialScan)) return stopEarly();
 
     if (!window_ || !windowID_) {
-        const platform::AXAnswer windows =
-            platform_.accessibility.copyAttribute(appRef_, platform::kAXWindowsAttribute);
-        if (!windows.ok() || !windows.elements()) {
-            if (initialScan) console.err("No windows found for " + bundleId_ + "\n");
-            return false;
-        }
-        if (auto found = firstMatchingWindow(platform_.accessibility, *windows.elements(), table_.titleKeywords)) {
-            if (initialScan) console.err(std::string(table_.foundMessage) + toValidUtf8(found->title) + "\n");
-            window_ = found->element;
-            windowTitle_ = std::move(found->title);
-            if (const auto number = getWindowID(window_)) {
-                windowID_ = number;
-                if (initialScan) console.err("Got window ID: " + std::to_string(*number) + "\n");
-            }
-            platform_.accessibility.setAttribute(window_, platform::kAXMainAttribute, true);
-        }
+        if (walkWindows(initialScan, false) == Walk::unreadable) return stopEarly();
         if (!window_ && initialScan) {
-            console.err(std::string(table_.notFoundMessage) + bundleId_ + "\n");
-            console.err(table_.keywordMessage);
-            return false;
+            reportNotFound();
+            return stopEarly();
         }
     }
 
     if (!windowID_) {
         if (!initialScan) console.err("[Scan] No window ID available for screenshot detection\n");
-        return false;
+        return stopEarly();
     }
-    return handleStatusChange(detectCallViaScreenshot());
+    if (lost_) {
+        lost_ = false;
+        console.err("[Scan] Found the dialer's window again: \"" + toValidUtf8(windowTitle_.value_or("")) + "\", window " +
+                    std::to_string(*windowID_) + "\n");
+    }
+
+    const bool verdict = detectCallViaScreenshot();
+    switch (trouble_) {
+        case WindowTrouble::minimised:
+            console.err("[Scan] Window " + std::to_string(*windowID_) +
+                        " is minimised: the status stays as it is until the window is shown again\n");
+            return isDialing();
+        case WindowTrouble::gone:
+            letWindowGo();
+            break;
+        case WindowTrouble::none:
+            break;
+    }
+    return handleStatusChange(verdict);
+}
+
+void BrowserMonitor::letWindowGo() {
+    if (windowID_) {
+        platform_.console.err("[Scan] Window " + std::to_string(*windowID_) +
+                              " is gone (closed, its browser quit, or the number names another window now); "
+                              "looking for the dialer's window again\n");
+    }
+    window_.reset();
+    windowTitle_.reset();
+    windowID_.reset();
+    windowOwner_.reset();
+    memory_.forget();
+    lost_ = true;
+    // An application whose element cannot list its windows any more has quit (or lost its
+    // display): the next scan looks the browser up again.
+    if (appRef_ && !platform_.accessibility.copyAttribute(appRef_, platform::kAXWindowsAttribute).ok()) {
+        appRef_.reset();
+    }
+}
+
+void BrowserMonitor::refreshReferences() {
+    if (!appRef_ || platform_.accessibility.copyAttribute(appRef_, platform::kAXWindowsAttribute).ok()) return;
+    if (window_) letWindowGo();
+    appRef_.reset();
 }
 
 bool BrowserMonitor::detectCallViaScreenshot() {
     auto& console = platform_.console;
     const bool narrate = table_.reportsPipeline;
+    trouble_ = WindowTrouble::none;
     if (!windowID_) {
         if (narrate) console.err(std::string(kPipeline) + "\u274C No windowID available\n");
         return false;
@@ -111,8 +147,26 @@ bool BrowserMonitor::detectCallViaScreenshot() {
         console.err(std::string(kPipeline) + "\U0001F4F8 Attempting to capture window " + std::to_string(*windowID_) +
                     "...\n");
     }
-    const auto screenshot = captureWindowByNumber(platform_, *windowID_, memory_);
+    platform::ProcessId owner = 0;
+    auto screenshot = captureWindowByNumber(platform_, *windowID_, memory_, &owner);
+    if (screenshot && owner != 0) {
+        // The number was reused: another application's window is not the dialer's.
+        if (windowOwner_ && *windowOwner_ != owner) {
+            screenshot.reset();
+            trouble_ = WindowTrouble::gone;
+        } else {
+            windowOwner_ = owner;
+        }
+    }
     if (!screenshot) {
+        if (trouble_ == WindowTrouble::none && window_) {
+            switch (platform_.accessibility.windowPresence(window_)) {
+                case platform::WindowPresence::minimised: trouble_ = WindowTrouble::minimised; return isDialing();
+                case platform::WindowPresence::gone: trouble_ = WindowTrouble::gone; break;
+                case platform::WindowPresence::shown:
+                case platform::WindowPresence::unknown: break;
+            }
+        }
         if (narrate) console.err(std::string(kPipeline) + "\u274C Failed to capture screenshot\n");
         return false;
     }

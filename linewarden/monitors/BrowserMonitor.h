@@ -57,6 +57,11 @@ public:
     const platform::RecognitionSettings& recognitionSettings() const { return table_.recognition; }
     virtual Classification classifyText(const std::vector<std::string>& lines) = 0;
 
+    // After a failed accessibility probe: an application reference that no longer answers is
+    // dropped, with the window it held, so that the next scans look the browser up again. A
+    // reference that only answered slowly is kept.
+    void refreshReferences();
+
 protected:
     BrowserMonitor(platform::Platform& platform, std::string bundleId, const BrowserDialerTable& table);
 
@@ -70,6 +75,22 @@ protected:
     virtual bool isDialing() const = 0;
 
 private:
+    // What the last capture attempt learned about the watched window.
+    enum class WindowTrouble { none, minimised, gone };
+    enum class Walk { unreadable, notFound, found };
+
+    // Looks the browser up unless it is known; false (and, with `report`, the line) when it does not run.
+    bool haveAppRef(bool report);
+    // Reads the browser's windows and keeps the first whose title names the dialer, resolving
+    // its number and making it the main window. `report` writes each step; `warnUnresolved`
+    // adds the warning for a number that cannot be resolved.
+    Walk walkWindows(bool report, bool warnUnresolved);
+    void reportNotFound();
+    // Forgets the window, its number and, when the browser no longer answers, the browser.
+    void letWindowGo();
+    // Where a scan stops before the screenshot: false, and while the dialer's window is lost the
+    // verdict false reaches the status machine, as failed captures of it would.
+    bool stopEarly();
     void setupAppRef();
     std::optional<platform::WindowNumber> getWindowID(const platform::AXElementRef& window);
     bool detectCallViaScreenshot();
@@ -86,6 +107,9 @@ private:
     platform::AXElementRef window_;
     std::optional<std::string> windowTitle_;
     std::optional<platform::WindowNumber> windowID_;
+    std::optional<platform::ProcessId> windowOwner_;   // who owned windowID_ when first captured
+    WindowTrouble trouble_ = WindowTrouble::none;
+    bool lost_ = false;                                 // a window was let go and not found again
     double lastKnownWindowWidth_ = 0;
     ReadingMemory memory_;   // of the dialer's window
 };

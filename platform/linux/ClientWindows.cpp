@@ -257,4 +257,16 @@ TitleAnswer readWindowTitle(const XConnection& x, xcb_window_t window) {
     return {true, decodeTitle(netWmName, wmName, x.atoms())};
 }
 
+WindowStatus readWindowStatus(const XConnection& x, xcb_window_t window) {
+    if (!x.usable()) return {};
+    const SigpipeShield shield;
+    xcb_connection_t* c = x.raw();
+    const auto attributesCookie = xcb_get_window_attributes(c, window);
+    const auto pidCookie = x.requestProperty(window, x.atoms().netWmPid);
+    auto attributes = fetch<xcb_get_window_attributes_reply>(c, attributesCookie);
+    const auto pid = x.property(pidCookie);
+    if (!attributes) return {};
+    return {true, attributes->map_state == XCB_MAP_STATE_VIEWABLE, processIdOf(pid)};
+}
+
 }  // namespace platform::x11

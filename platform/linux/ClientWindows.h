@@ -59,6 +59,14 @@ struct TitleAnswer {
 };
 TitleAnswer readWindowTitle(const XConnection& connection, xcb_window_t window);
 
+// What became of one window: whether it still exists, is shown, and which process owns it.
+struct WindowStatus {
+    bool exists = false;
+    bool viewable = false;
+    std::optional<ProcessId> processId;
+};
+WindowStatus readWindowStatus(const XConnection& connection, xcb_window_t window);
+
 // The title from the two name properties: _NET_WM_NAME when it is UTF-8, else WM_NAME in its
 // own encoding.
 std::optional<std::string> decodeTitle(const std::optional<PropertyValue>& netWmName,

@@ -1,6 +1,7 @@
 #include "platform/LinuxDesktop.h"
 
 #include <cerrno>
+#include <chrono>
 #include <map>
 #include <thread>
 #include <utility>
@@ -18,15 +19,43 @@ using x11::ClientWindow;
 using x11::XConnection;
 
 // The display connection with what the backend keeps per connection, shared by the services.
+// Every request of a service begins with ready(): a display that went away (the server ended,
+// or stopped answering) is reported once, and tried again at most once per kRetryInterval, which
+// is shorter than a monitor's pause between scans and so gives one attempt per scan and no busy
+// loop. Once it is back that is reported too, and everything the old connection handed out (its
+// window elements, through the generation) is void.
 class DisplaySession {
 public:
-    DisplaySession(std::vector<ApplicationDescription> applications, std::string displayName)
-        : applications_(std::move(applications)), displayName_(std::move(displayName)) {
+    static constexpr std::chrono::milliseconds kRetryInterval{1500};
+
+    DisplaySession(Console& console, std::vector<ApplicationDescription> applications, std::string displayName)
+        : console_(console), applications_(std::move(applications)), displayName_(std::move(displayName)) {
         connect();
     }
 
     XConnection& connection() { return *connection_; }
+    // Counts the connections made: elements of an earlier one are void.
+    std::uint64_t generation() const { return generation_; }
     x11::WindowCapture& capture() { return *capture_; }
+
+    void ready() {
+        if (connection_->usable()) return;
+        if (!wasUsable_) return;   // never there: start-up has named the problem already
+        const auto now = std::chrono::steady_clock::now();
+        if (!lossReported_) {
+            console_.err(problemLine(false));
+            lossReported_ = true;
+            lastAttempt_ = now;   // a server that just went is not back a moment later
+        }
+        if (now - *lastAttempt_ < kRetryInterval) return;
+        lastAttempt_ = now;
+        connect();
+        if (connection_->usable()) {
+            console_.err(std::string(program_invocation_short_name) + ": connected to the X display \"" +
+                         connection_->label() + "\" again\n");
+            lossReported_ = false;
+        }
+    }
 
     // A lost or never-opened display is tried once more.
     void reconnectIfLost() {
@@ -56,14 +85,21 @@ public:
 private:
     void connect() {
         capture_.reset();
+        ++generation_;
         connection_ = XConnection::open(displayName_);
         capture_ = std::make_unique<x11::WindowCapture>(*connection_);
+        if (connection_->usable()) wasUsable_ = true;
     }
 
+    Console& console_;
     std::vector<ApplicationDescription> applications_;   // the windows' applications point into it
     std::string displayName_;
     std::unique_ptr<XConnection> connection_;
     std::unique_ptr<x11::WindowCapture> capture_;
+    std::uint64_t generation_ = 0;
+    bool wasUsable_ = false;
+    bool lossReported_ = false;
+    std::optional<std::chrono::steady_clock::time_point> lastAttempt_;
 };
 
 // An application is a process that shows windows of a known application; its element stands for
@@ -74,10 +110,15 @@ public:
     const ProcessId processId;
 };
 
+// A window of one process on one connection: once the display has been reconnected, or the id
+// names a window of another process, the element no longer stands for anything.
 class WindowElement final : public AXElement {
 public:
-    explicit WindowElement(xcb_window_t window) : window(window) {}
+    WindowElement(xcb_window_t window, ProcessId processId, std::uint64_t connection)
+        : window(window), processId(processId), connection(connection) {}
     const xcb_window_t window;
+    const ProcessId processId;
+    const std::uint64_t connection;
 };
 
 class X11Workspace final : public Workspace {
@@ -87,6 +128,7 @@ public:
     // Known applications only, one per process, in the order of their process ids (the order in
     // which they were started, as a rule).
     std::vector<RunningApplication> runningApplications() override {
+        session_.ready();
         std::map<std::pair<ProcessId, std::string_view>, const x11::KnownApplication*> instances;
         for (const ClientWindow& window : session_.windows().value_or(std::vector<ClientWindow>{})) {
             if (!window.application || !window.processId || !window.open()) continue;
@@ -115,6 +157,7 @@ public:
         : session_(session), accessProblem_(accessProblem) {}
 
     bool isProcessTrusted() override {
+        session_.ready();
         const bool trusted = session_.connection().roundTrip();
         accessProblem_ = session_.problemLine(false);
         return trusted;
@@ -125,11 +168,13 @@ public:
     }
 
     AXAnswer copyAttribute(const AXElementRef& element, std::string_view attribute) override {
+        session_.ready();
         if (const auto* application = dynamic_cast<const ApplicationElement*>(element.get())) {
             if (attribute != kAXWindowsAttribute) return {kAXErrorAttributeUnsupported, {}};
             return windowsOf(application->processId);
         }
         if (const auto* window = dynamic_cast<const WindowElement*>(element.get())) {
+            if (window->connection != session_.generation()) return {kAXErrorCannotComplete, {}};
             if (attribute != kAXTitleAttribute) return {kAXErrorAttributeUnsupported, {}};
             const auto answer = x11::readWindowTitle(session_.connection(), window->window);
             if (!answer.exists) return {kAXErrorCannotComplete, {}};
@@ -142,11 +187,27 @@ public:
     // Making a window the main one would mean raising or focusing it, which a monitor must not
     // do to the user's desktop; the request only confirms that the window is still there.
     AXError setAttribute(const AXElementRef& element, std::string_view attribute, bool) override {
+        session_.ready();
         const auto* window = dynamic_cast<const WindowElement*>(element.get());
         if (!window) return kAXErrorFailure;
+        if (window->connection != session_.generation()) return kAXErrorCannotComplete;
         if (attribute != kAXMainAttribute) return kAXErrorAttributeUnsupported;
         return x11::readWindowTitle(session_.connection(), window->window).exists ? kAXErrorSuccess
                                                                                  : kAXErrorCannotComplete;
+    }
+
+    // Minimised: the window exists and is still its process's, but is not shown (iconic under a
+    // window manager, or unmapped).
+    WindowPresence windowPresence(const AXElementRef& element) override {
+        session_.ready();
+        const auto* window = dynamic_cast<const WindowElement*>(element.get());
+        if (!window) return WindowPresence::unknown;
+        if (!session_.connection().usable()) return WindowPresence::unknown;
+        if (window->connection != session_.generation()) return WindowPresence::gone;
+        const auto status = x11::readWindowStatus(session_.connection(), window->window);
+        if (!session_.connection().usable()) return WindowPresence::unknown;
+        if (!status.exists || (status.processId && *status.processId != window->processId)) return WindowPresence::gone;
+        return status.viewable ? WindowPresence::shown : WindowPresence::minimised;
     }
 
 private:
@@ -158,7 +219,7 @@ private:
         std::vector<AXElementRef> elements;
         for (const ClientWindow& window : *windows) {
             if (window.processId == processId && window.open()) {
-                elements.push_back(std::make_shared<const WindowElement>(window.id));
+                elements.push_back(std::make_shared<const WindowElement>(window.id, processId, session_.generation()));
             }
         }
         if (elements.empty()) return {kAXErrorCannotComplete, {}};
@@ -174,6 +235,7 @@ public:
     explicit X11WindowList(DisplaySession& session) : session_(session) {}
 
     std::optional<std::vector<WindowListEntry>> onScreenWindows() override {
+        session_.ready();
         const auto windows = session_.windows();
         if (!windows) return std::nullopt;
         std::vector<WindowListEntry> entries;
@@ -194,6 +256,7 @@ public:
         : session_(session), accessProblem_(accessProblem) {}
 
     bool preflightAccess() override {
+        session_.ready();
         const bool readable = session_.pixelsReadable();
         accessProblem_ = session_.problemLine(!readable);
         return readable;
@@ -204,6 +267,7 @@ public:
 
     std::optional<std::vector<ShareableWindow>> shareableWindows(bool excludeDesktopWindows,
                                                                  bool onScreenWindowsOnly) override {
+        session_.ready();
         const auto windows = session_.windows();
         if (!windows) return std::nullopt;
         std::vector<ShareableWindow> shareable;
@@ -213,9 +277,10 @@ public:
             ShareableWindow entry{window.id, window.frame, std::nullopt};
             if (window.application) {
                 entry.owningApplication = {std::string(window.application->bundleId),
-                                           std::string(window.application->displayName)};
+                                           std::string(window.application->displayName), window.processId.value_or(0)};
             } else if (auto owner = window.ownerName()) {
-                entry.owningApplication = {std::string(), std::move(*owner)};   // no bundle on Linux
+                // no bundle on Linux
+                entry.owningApplication = {std::string(), std::move(*owner), window.processId.value_or(0)};
             }
             shareable.push_back(std::move(entry));
         }
@@ -223,6 +288,7 @@ public:
     }
 
     std::optional<Image> captureWindow(const ShareableWindow& window, int widthPixels, int heightPixels) override {
+        session_.ready();
         return session_.capture().capture(window.windowID, widthPixels, heightPixels);
     }
 
@@ -250,7 +316,7 @@ public:
 class X11Desktop final : public LinuxDesktop {
 public:
     X11Desktop(Console& console, std::vector<ApplicationDescription> applications, std::string displayName)
-        : session_(std::move(applications), std::move(displayName)),
+        : session_(console, std::move(applications), std::move(displayName)),
           workspace_(session_),
           accessibility_(session_, platform_.accessProblem),
           windowList_(session_),

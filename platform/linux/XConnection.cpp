@@ -1,14 +1,20 @@
 #include "platform/linux/XConnection.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <xcb/composite.h>
 #include <xcb/damage.h>
+#include <xcb/xcbext.h>
 
 #include <array>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <thread>
 
 namespace platform::x11 {
 
@@ -84,9 +90,39 @@ std::string defaultDisplayLabel() {
 
 }  // namespace
 
+void* awaitReply(xcb_connection_t* connection, unsigned int sequence, xcb_generic_error_t** error) {
+    using Clock = std::chrono::steady_clock;
+    *error = nullptr;
+    if (xcb_connection_has_error(connection) != 0) return nullptr;
+    xcb_flush(connection);
+    const auto deadline = Clock::now() + kReplyTimeout;
+    for (;;) {
+        void* reply = nullptr;
+        // Reads what has arrived without blocking; answers 1 once the request is done or the
+        // connection has failed.
+        if (xcb_poll_for_reply(connection, sequence, &reply, error) != 0) return reply;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) {
+            shutdown(xcb_get_file_descriptor(connection), SHUT_RDWR);
+            xcb_poll_for_reply(connection, sequence, &reply, error);   // notices the end, marks the error
+            std::free(reply);
+            std::free(*error);
+            *error = nullptr;
+            return nullptr;
+        }
+        pollfd readable{xcb_get_file_descriptor(connection), POLLIN, 0};
+        poll(&readable, 1, static_cast<int>(left));
+    }
+}
+
 bool succeeded(xcb_connection_t* connection, xcb_void_cookie_t cookie) {
-    xcb_generic_error_t* error = xcb_request_check(connection, cookie);
+    // A request without a reply is known to be done once a later one has been answered.
+    if (!fetch<xcb_get_input_focus_reply>(connection, xcb_get_input_focus(connection))) return false;
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    xcb_poll_for_reply(connection, cookie.sequence, &reply, &error);
     const bool ok = error == nullptr && xcb_connection_has_error(connection) == 0;
+    std::free(reply);
     std::free(error);
     return ok;
 }
@@ -122,17 +158,72 @@ std::vector<std::uint32_t> PropertyValue::cardinals() const {
     return items;
 }
 
+namespace {
+
+// One connection attempt on a thread of its own, shared with the thread that waits for it.
+struct ConnectAttempt {
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::unique_ptr<XConnection> connection;
+};
+
+// The attempt that was given up while its server did not answer. No other attempt starts
+// until it has ended, so a frozen server holds one waiting thread at most.
+std::mutex abandonedMutex;
+std::shared_ptr<ConnectAttempt> abandoned;
+
+bool stillRunning(const std::shared_ptr<ConnectAttempt>& attempt) {
+    if (!attempt) return false;
+    const std::lock_guard lock(attempt->mutex);
+    return !attempt->done;
+}
+
+}  // namespace
+
 std::unique_ptr<XConnection> XConnection::open(const std::string& displayName) {
+    // A server that accepts the connection but never answers (a stopped process) would hold
+    // xcb_connect and the first round trips forever, so they run on a helper thread that is
+    // waited for kReplyTimeout at most. A given-up thread ends by itself once the server
+    // answers or goes, and closes what it opened.
+    std::unique_ptr<XConnection> unanswered(new XConnection());
+    unanswered->displayLabel_ = displayName.empty() ? defaultDisplayLabel() : displayName;
+    unanswered->unanswered_ = true;
+    {
+        const std::lock_guard lock(abandonedMutex);
+        if (stillRunning(abandoned)) return unanswered;
+        abandoned.reset();
+    }
+    auto attempt = std::make_shared<ConnectAttempt>();
+    StderrCatcher catcher;
+    std::thread([attempt, displayName] {
+        auto connection = connectNow(displayName);
+        const std::lock_guard lock(attempt->mutex);
+        attempt->connection = std::move(connection);
+        attempt->done = true;
+        attempt->finished.notify_all();
+    }).detach();
+    std::unique_lock lock(attempt->mutex);
+    const bool answered = attempt->finished.wait_for(lock, kReplyTimeout, [&] { return attempt->done; });
+    const std::string refusal = trimmed(catcher.finish());
+    if (!answered) {
+        lock.unlock();
+        const std::lock_guard guard(abandonedMutex);
+        abandoned = attempt;
+        return unanswered;
+    }
+    auto self = std::move(attempt->connection);
+    self->refusal_ = refusal;
+    return self;
+}
+
+std::unique_ptr<XConnection> XConnection::connectNow(const std::string& displayName) {
     const SigpipeShield shield;
     std::unique_ptr<XConnection> self(new XConnection());
     self->displayLabel_ = displayName.empty() ? defaultDisplayLabel() : displayName;
 
     int screenNumber = 0;
-    {
-        StderrCatcher catcher;
-        self->connection_ = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
-        self->refusal_ = trimmed(catcher.finish());
-    }
+    self->connection_ = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
     self->connectError_ = xcb_connection_has_error(self->connection_);
     if (self->connectError_ != 0) return self;
     self->everConnected_ = true;
@@ -199,6 +290,7 @@ std::string XConnection::problem() const {
     if (usable()) return {};
     if (displayLabel_.empty()) return "cannot open the X display: no display is set";
     const std::string quoted = "\"" + displayLabel_ + "\"";
+    if (unanswered_) return "the X display " + quoted + " does not answer";
     if (everConnected_) return "lost the connection to the X display " + quoted;
     if (!refusal_.empty()) return "cannot open the X display " + quoted + ": " + refusal_;
     if (connectError_ == XCB_CONN_CLOSED_PARSE_ERR) {

@@ -6,6 +6,7 @@
 
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -24,16 +25,27 @@ struct FreeDeleter {
 template <class T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 
-// Waits for the reply of `cookie`; an error reply (or a lost display) gives an empty Reply.
+// How long the server may take to answer one request, or to accept a connection.
+inline constexpr std::chrono::milliseconds kReplyTimeout{3000};
+
+// Waits for the answer to request `sequence`, for kReplyTimeout at most: the reply (malloc'ed)
+// or null, with `error` set when the server answered with one. A server that does not answer in
+// time (frozen, or its machine away) counts as lost: the connection is shut down, so every later
+// request fails at once and the display is reported as lost.
+void* awaitReply(xcb_connection_t* connection, unsigned int sequence, xcb_generic_error_t** error);
+
+// Waits for the reply of `cookie`; an error reply, a lost display or a server that does not
+// answer in time gives an empty Reply.
 template <auto ReplyFunction, class Cookie>
 auto fetch(xcb_connection_t* connection, Cookie cookie) {
+    using ReplyType = std::remove_pointer_t<decltype(ReplyFunction(connection, cookie, nullptr))>;
     xcb_generic_error_t* error = nullptr;
-    auto* reply = ReplyFunction(connection, cookie, &error);
+    auto* reply = static_cast<ReplyType*>(awaitReply(connection, cookie.sequence, &error));
     std::free(error);
-    return Reply<std::remove_pointer_t<decltype(reply)>>(reply);
+    return Reply<ReplyType>(reply);
 }
 
-// Whether a checked request without a reply succeeded.
+// Whether a checked request without a reply succeeded (bounded like fetch).
 bool succeeded(xcb_connection_t* connection, xcb_void_cookie_t cookie);
 
 // Writing to a display that has gone away raises SIGPIPE, whose default action ends the process.
@@ -79,7 +91,8 @@ struct PropertyValue {
 class XConnection {
 public:
     // Connects to `displayName`, or to the default display when it is empty. Never fails: a
-    // display that cannot be opened gives a connection that is not usable().
+    // display that cannot be opened, or does not answer within kReplyTimeout, gives a connection
+    // that is not usable().
     static std::unique_ptr<XConnection> open(const std::string& displayName);
     ~XConnection();
     XConnection(const XConnection&) = delete;
@@ -111,6 +124,8 @@ public:
 
 private:
     XConnection() = default;
+    // Connects and asks the first questions; may block as long as the server does not answer.
+    static std::unique_ptr<XConnection> connectNow(const std::string& displayName);
 
     xcb_connection_t* connection_ = nullptr;
     const xcb_screen_t* screen_ = nullptr;
@@ -122,6 +137,7 @@ private:
     std::string refusal_;           // what the server said when it refused the connection
     int connectError_ = 0;          // libxcb's reason when connecting failed (XCB_CONN_...)
     bool everConnected_ = false;
+    bool unanswered_ = false;       // the server did not answer the connection in time
 };
 
 }  // namespace platform::x11

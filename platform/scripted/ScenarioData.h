@@ -46,7 +46,7 @@ inline const std::vector<std::string>& durationKinds() {
     static const std::vector<std::string> kinds{
         "isProcessTrusted", "runningApplications", "createApplication", "AXWindows", "AXTitle", "AXMain",
         "onScreenWindows",  "shareableWindows",    "capture",           "recognize", "preflightAccess",
-        "requestAccess"};
+        "requestAccess",    "windowPresence"};
     return kinds;
 }
 

@@ -134,6 +134,17 @@ public:
         return state->mainError.value_or(kAXErrorSuccess);
     }
 
+    // A closed window, or one of an application that quit, is gone; one off screen is minimised.
+    WindowPresence windowPresence(const AXElementRef& element) override {
+        const auto* scripted = dynamic_cast<const ScriptedElement*>(element.get());
+        record("windowPresence " + (scripted ? scripted->label : std::string("unknown")), "windowPresence");
+        const double at = elapsedBeforeLastCall_;
+        if (!scripted || !scripted->isWindow || !data_->accessibilityTrusted) return WindowPresence::unknown;
+        const WindowState* state = liveWindow(*scripted, at);
+        if (!state) return WindowPresence::gone;
+        return state->onScreen ? WindowPresence::shown : WindowPresence::minimised;
+    }
+
     // --- WindowList --------------------------------------------------------------------------
 
     std::optional<std::vector<WindowListEntry>> onScreenWindows() override {
@@ -187,7 +198,8 @@ public:
                                  if (!window.number) return;
                                  ShareableWindow shareable{*window.number, state.frame, std::nullopt};
                                  if (state.hasOwningApplication) {
-                                     shareable.owningApplication = OwningApplication{app.bundleId, app.name.value_or("")};
+                                     shareable.owningApplication =
+                                         OwningApplication{app.bundleId, app.name.value_or(""), app.processId};
                                  }
                                  windows.push_back(std::move(shareable));
                              });

@@ -86,6 +86,16 @@ inline constexpr std::string_view kAXWindowsAttribute = "AXWindows";
 inline constexpr std::string_view kAXTitleAttribute = "AXTitle";
 inline constexpr std::string_view kAXMainAttribute = "AXMain";
 
+// What has become of a window an element stands for. The answer that lets a monitor tell a
+// temporary failure from a lasting one: on macOS, gone is the invalid-element answer of the
+// accessibility interface and minimised its AXMinimized attribute.
+enum class WindowPresence {
+    shown,       // there and shown: a failure to read it is temporary
+    minimised,   // still there and still its application's, but not shown (minimised, unmapped)
+    gone,        // destroyed, its application quit, or its number now names another window
+    unknown,     // the desktop cannot tell right now (the display is away): a temporary failure
+};
+
 class Accessibility {
 public:
     virtual ~Accessibility() = default;
@@ -98,6 +108,9 @@ public:
     virtual AXAnswer copyAttribute(const AXElementRef& element, std::string_view attribute) = 0;
     // Sets a Boolean attribute.
     virtual AXError setAttribute(const AXElementRef& element, std::string_view attribute, bool value) = 0;
+    // Why a window element may not be captured now (see WindowPresence). Asked after a capture
+    // failed, so a desktop may take its time over it.
+    virtual WindowPresence windowPresence(const AXElementRef& window) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -133,6 +146,7 @@ struct FrameInPoints {
 struct OwningApplication {
     std::string bundleId;
     std::string applicationName;
+    ProcessId processId = 0;   // 0 when the platform does not know it
 };
 
 struct ShareableWindow {

@@ -228,6 +228,13 @@ std::unique_ptr<Desktop> Desktop::start(bool withWindowManager, std::string& why
 
 Desktop::~Desktop() = default;
 
+bool Desktop::restartServer() {
+    const std::string display = server_->display();
+    server_->kill();
+    server_ = desktop_test::XvfbServer::start("1280x800x24", {display});
+    return server_ != nullptr && server_->display() == display;
+}
+
 std::unique_ptr<Browser> Desktop::openBrowser(const std::string& windowClass, const std::string& page, int width,
                                               int height) {
     return Browser::start(display(), windowClass, pages_->url(page), width, height);
@@ -321,6 +328,17 @@ void expectScans(ProgramRun& monitor, const std::vector<Scan>& script) {
     }
     // For looking at what the recogniser read on passing runs too.
     if (std::getenv("E2E_SHOW_STDERR")) std::cerr << monitor.errSoFar();
+}
+
+std::vector<std::string> awaitOutput(ProgramRun& monitor, std::size_t lines, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::vector<std::string> out;
+    while (out.size() < lines && std::chrono::steady_clock::now() < deadline) {
+        const auto scan = monitor.nextScan();
+        if (!scan) break;
+        out.insert(out.end(), scan->begin(), scan->end());
+    }
+    return out;
 }
 
 std::function<void()> show(PageServer& pages, nlohmann::json state) {

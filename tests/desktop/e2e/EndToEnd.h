@@ -79,6 +79,11 @@ public:
     std::unique_ptr<Browser> openBrowser(const std::string& windowClass, const std::string& page, int width,
                                          int height);
 
+    desktop_test::XvfbServer& server() { return *server_; }
+    // Kills the X server and starts a new one on the same display, as after a crash and a new
+    // login; false when it does not come up.
+    bool restartServer();
+
     // The on-screen window with exactly this title, once it is there.
     std::optional<ShownWindow> waitForWindow(const std::string& title, std::chrono::milliseconds timeout = 20s);
     // Waits until no on-screen window has this title.
@@ -136,6 +141,10 @@ struct Scan {
 // Runs the script: performs each step's change after the previous scan has ended and checks the
 // standard output of the scan that follows. Adds a test failure for every difference.
 void expectScans(ProgramRun& monitor, const std::vector<Scan>& script);
+
+// The standard-output lines of the scans that follow, read scan by scan until `lines` of them
+// have come (or the time runs out), for changes that take several scans to show.
+std::vector<std::string> awaitOutput(ProgramRun& monitor, std::size_t lines, std::chrono::milliseconds timeout = 60s);
 
 // A change that sets the page state and waits until the page shows it.
 std::function<void()> show(PageServer& pages, nlohmann::json state);

@@ -170,6 +170,9 @@ std::unique_ptr<XvfbServer> XvfbServer::start(const std::string& screen, const s
     return std::unique_ptr<XvfbServer>(new XvfbServer(std::move(process), ":" + number));
 }
 
+void XvfbServer::freeze() { ::kill(process_->pid(), SIGSTOP); }
+void XvfbServer::thaw() { ::kill(process_->pid(), SIGCONT); }
+
 std::unique_ptr<ChildProcess> startOpenbox(const std::string& display) {
     if (!programAvailable("openbox")) return nullptr;
     auto process = ChildProcess::start({"openbox", "--sm-disable"}, display);
@@ -417,6 +420,33 @@ void TestClient::raise(xcb_window_t window) {
 
 void TestClient::setNetWmName(xcb_window_t window, const std::string& title) {
     setProperty(window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 8, title.size(), title.data());
+}
+
+namespace {
+void sendToRoot(xcb_connection_t* c, xcb_window_t root, xcb_window_t window, xcb_atom_t type,
+                std::initializer_list<std::uint32_t> data) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    std::size_t i = 0;
+    for (std::uint32_t item : data) message.data.data32[i++] = item;
+    xcb_send_event(c, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+}
+}  // namespace
+
+void TestClient::iconify(xcb_window_t window) {
+    constexpr std::uint32_t kIconicState = 3;
+    sendToRoot(connection_, root_, window, atom("WM_CHANGE_STATE"), {kIconicState});
+    sync();
+}
+
+void TestClient::activate(xcb_window_t window) {
+    constexpr std::uint32_t kFromPager = 2;
+    sendToRoot(connection_, root_, window, atom("_NET_ACTIVE_WINDOW"), {kFromPager, XCB_CURRENT_TIME, 0});
+    sync();
 }
 
 void TestClient::sync() { std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr)); }

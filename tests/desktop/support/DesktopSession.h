@@ -62,6 +62,10 @@ public:
     const std::string& display() const { return display_; }   // ":N"
     // Ends the server at once, as a crash or a logout would.
     void kill() { process_->kill(); }
+    // Stops the server's process (SIGSTOP), so that it accepts connections and answers nothing,
+    // and lets it go on again (SIGCONT).
+    void freeze();
+    void thaw();
 
 private:
     XvfbServer(std::unique_ptr<ChildProcess> process, std::string display)
@@ -151,6 +155,10 @@ public:
     void destroy(xcb_window_t window);
     void raise(xcb_window_t window);
     void setNetWmName(xcb_window_t window, const std::string& title);
+    // Asks the window manager to minimise the window (WM_CHANGE_STATE), or to show and activate
+    // it again (_NET_ACTIVE_WINDOW), as a taskbar does.
+    void iconify(xcb_window_t window);
+    void activate(xcb_window_t window);
     // Waits until the server has handled everything sent so far.
     void sync();
 
