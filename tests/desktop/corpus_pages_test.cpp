@@ -120,6 +120,14 @@ protected:
             return outcome;
         }
         outcome.reading = corpus::readCapture(c, *capture, platform().textRecognizer);
+        // Over moving content one frame may catch the bar before it painted or mid-repaint; the
+        // monitor reads the window again at its next scan, so a call page gets two more frames.
+        // An idle page is judged on its first frame alone.
+        for (int frame = 0; c.moving && c.inCall && !outcome.reading->verdict && frame < 2; ++frame) {
+            std::this_thread::sleep_for(1000ms);
+            const auto again = platform().screenCapture.captureWindow(*window, capture->width(), capture->height());
+            if (again) outcome.reading = corpus::readCapture(c, *again, platform().textRecognizer);
+        }
         return outcome;
     }
 
