@@ -109,7 +109,13 @@ std::string describeBox(const std::optional<platform::PixelRect>& box) {
            std::to_string(box->height);
 }
 
-std::string quoted(const std::string& text) { return "\"" + linewarden::toValidUtf8(text) + "\""; }
+// Built by appending: GCC 12 at -O3 reports a false -Wrestrict on "literal" + temporary.
+std::string quoted(const std::string& text) {
+    std::string result(1, '"');
+    result += linewarden::toValidUtf8(text);
+    result += '"';
+    return result;
+}
 
 void printSighting(platform::Console& console, const Sighting& seen) {
     console.out("window: " + seen.application + ", " + (seen.title ? quoted(*seen.title) : "no title") +

@@ -35,7 +35,10 @@ Classification RingCentralTimerDetector::classify(platform::Console& console, co
     }
 
     for (const std::string& line : lines) {
-        const std::string quoted = "\"" + toValidUtf8(line) + "\"";
+        // Built by appending: GCC 12 at -O3 reports a false -Wrestrict on "literal" + temporary.
+        std::string quoted(1, '"');
+        quoted += toValidUtf8(line);
+        quoted += '"';
         if (exactTime_->find(line)) {
             console.err("[OCR] ✅ Timer found (exact match): " + quoted + " → IN CALL\n");
             return {true, "a whole timer in " + quoted};
