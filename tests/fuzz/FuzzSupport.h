@@ -5,6 +5,8 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,6 +35,23 @@ inline void require(bool holds, const char* what) {
 // Messages quote outside text as valid UTF-8, whatever bytes it came as.
 inline void requireValidUtf8(std::string_view text, const char* what) {
     require(linewarden::toValidUtf8(text) == text, what);
+}
+
+// One dialer's classifier and status machine over a few scans of any recognised lines: no crash,
+// valid UTF-8 in every message, and status lines only in pairs with their marker, one flush each.
+template <typename Machine, typename Classify>
+int fuzzClassifier(const std::uint8_t* bytes, std::size_t size, int scans, Machine& machine, Classify classify) {
+    FuzzedDataProvider data(bytes, size);
+    platform::RecordingConsole console;
+    for (int scan = 0; scan < scans && data.remaining_bytes() > 0; ++scan) {
+        const auto lines = someLines(data, data.ConsumeIntegralInRange<std::size_t>(0, 12));
+        machine.handleStatusChange(console, classify(console, lines));
+    }
+    requireValidUtf8(console.standardError(), "messages are valid UTF-8");
+    const auto& out = console.standardOutput();
+    require(console.flushCount() * 2 == static_cast<int>(std::count(out.begin(), out.end(), '\n')),
+            "one flush per status pair");
+    return 0;
 }
 
 }  // namespace fuzz_support

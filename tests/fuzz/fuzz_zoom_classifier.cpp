@@ -1,7 +1,6 @@
 // The Zoom classifier and its status machine on any recognised lines: no crash, valid UTF-8 in
 // every message, and status lines only in pairs with their marker.
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -10,18 +9,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     static linewarden::ZoomMarkerDetector detector;   // compiles its patterns once
-    FuzzedDataProvider data(bytes, size);
-    platform::RecordingConsole console;
     linewarden::ZoomStatusMachine machine;
-    for (int scan = 0; scan < 4 && data.remaining_bytes() > 0; ++scan) {
-        const auto lines = fuzz_support::someLines(data, data.ConsumeIntegralInRange<std::size_t>(0, 12));
-        const bool verdict = detector.detectMarkers(console, lines);
-        machine.handleStatusChange(console, verdict);
-    }
-    fuzz_support::requireValidUtf8(console.standardError(), "messages are valid UTF-8");
-    fuzz_support::require(console.flushCount() * 2 ==
-                              static_cast<int>(std::count(console.standardOutput().begin(),
-                                                          console.standardOutput().end(), '\n')),
-                          "one flush per status pair");
-    return 0;
+    return fuzz_support::fuzzClassifier(bytes, size, 4, machine, [](auto& console, const auto& lines) {
+        return detector.detectMarkers(console, lines);
+    });
 }
