@@ -250,6 +250,54 @@ double percentile(std::vector<int> values, double fraction) {
     return *at;
 }
 
+// Whether the glyph is a point of a colon: another of about its size stands right above or
+// below it, and beside it is text at least twice its height (a timer's digits).
+bool isColonPoint(const PixelRect& glyph, const std::vector<PixelRect>& near) {
+    auto alike = [](int a, int b) { return 2 * a >= b && 2 * b >= a; };
+    const bool stacked = std::any_of(near.begin(), near.end(), [&](const PixelRect& other) {
+        const int overlap = std::min(glyph.x + glyph.width, other.x + other.width) - std::max(glyph.x, other.x);
+        const int gap = std::max(other.y - (glyph.y + glyph.height), glyph.y - (other.y + other.height));
+        return alike(glyph.height, other.height) && alike(glyph.width, other.width) && 2 * overlap >= glyph.width &&
+               gap >= 0 && gap <= 3 * glyph.height;
+    });
+    if (!stacked) return false;
+    const int middle = glyph.y + glyph.height / 2;
+    return std::any_of(near.begin(), near.end(), [&](const PixelRect& other) {
+        const int gap = std::max(other.x - (glyph.x + glyph.width), glyph.x - (other.x + other.width));
+        return other.height >= 2 * glyph.height && gap >= 0 && gap <= other.height && middle >= other.y &&
+               middle < other.y + other.height;
+    });
+}
+
+// The height of the smaller glyphs (first quartile) on plain fills: lower-case letters of the
+// smallest text, mostly. A colon's points are left out: counted, they would make a timer's
+// digits look half their size.
+double smallTextHeight(const std::vector<PixelRect>& glyphs, const std::vector<bool>& plain) {
+    // Colons are looked for among nearby glyphs only; glyphs in order of their left edge.
+    std::vector<std::size_t> order(glyphs.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return glyphs[a].x < glyphs[b].x; });
+    int tallest = 0;
+    for (const auto& glyph : glyphs) tallest = std::max(tallest, glyph.height);
+    std::vector<int> heights;
+    std::vector<PixelRect> near;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const PixelRect& glyph = glyphs[order[k]];
+        if (!plain[order[k]]) continue;
+        if (2 * glyph.height <= tallest) {
+            near.clear();
+            // A glyph is at most three times as wide as high, and the gap at most its height.
+            for (std::size_t j = k; j-- > 0 && glyphs[order[j]].x >= glyph.x - 4 * tallest;) near.push_back(glyphs[order[j]]);
+            for (std::size_t j = k + 1; j < order.size() && glyphs[order[j]].x <= glyph.x + glyph.width + tallest; ++j) {
+                near.push_back(glyphs[order[j]]);
+            }
+            if (isColonPoint(glyph, near)) continue;
+        }
+        heights.push_back(glyph.height);
+    }
+    return percentile(std::move(heights), 0.25);
+}
+
 // Whether the pixel's colour lies between its own ground and another fill's colour close by:
 // the anti-aliased edge between the two. Fills of about one colour on both sides make it a
 // divider, also no text.
@@ -409,19 +457,17 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
         return info.rim || (info.mixed && blend[p]);
     };
     // Glyph-like marks: not too flat, not too thin, not tiny (dots) and not huge (pictures).
-    std::vector<int> glyphHeights;
     std::vector<bool> glyphLike(markCount, false);
+    std::vector<bool> plainGlyph;   // on one fill, where marks are surely whole letters
     for (int m = 0; m < markCount; ++m) {
         const auto& info = marks[m];
         if (!info.rim && letterShaped(info)) {
-            const int w = info.right - info.left + 1;
-            const int h = info.bottom - info.top + 1;
-            // The text size is measured on plain fills only, where marks are surely whole letters.
-            if (!info.twoFills) glyphHeights.push_back(h);
             glyphLike[m] = true;
-            result.glyphs.push_back({info.left, info.top, w, h});
+            result.glyphs.push_back({info.left, info.top, info.right - info.left + 1, info.bottom - info.top + 1});
+            plainGlyph.push_back(!info.twoFills);
         }
     }
+    result.smallTextHeight = smallTextHeight(result.glyphs, plainGlyph);
     std::size_t unflat = 0;
     for (std::size_t p = 0; p < grid.size(); ++p) {
         if (mark[p] >= 0 && !glyphLike[mark[p]]) ++unflat;
@@ -433,7 +479,6 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
         }
     }
     result.unflatFraction = static_cast<double>(unflat) / static_cast<double>(grid.size());
-    result.smallTextHeight = percentile(glyphHeights, 0.25);
 
     // Stretch each ground's marks so that the strongest reaches black.
     std::vector<bool> drawn(grid.size(), false);

@@ -139,6 +139,10 @@ TEST(Preprocess, SmallTextHeightIsTheLowerQuartileOfGlyphHeights) {
     const Image mostlySmall = Canvas(300, 80, kWhite).strokes(10, 10, 12, 10, 0x000000).strokes(100, 10, 4, 22, 0x000000).image();
     EXPECT_EQ(normaliseForText(mostlySmall).smallTextHeight, 10);
     EXPECT_EQ(normaliseForText(Canvas(50, 50, kWhite).image()).smallTextHeight, 0);
+    // A timer "00:07": the colon's two points would otherwise halve the measure.
+    Canvas timer(200, 60, kWhite);
+    timer.strokes(10, 10, 2, 22, 0x000000).fill(24, 16, 6, 6, 0x000000).fill(24, 26, 6, 6, 0x000000).strokes(36, 10, 2, 22, 0x000000);
+    EXPECT_EQ(normaliseForText(timer.image()).smallTextHeight, 22);
 }
 
 TEST(Preprocess, AnImageWithoutAnyFillStillComesOutOnWhite) {
