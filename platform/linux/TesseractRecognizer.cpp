@@ -10,6 +10,8 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
+#include <cstring>
+#include <list>
 #include <map>
 #include <optional>
 #include <set>
@@ -155,9 +157,9 @@ struct Line {
 
 // How an image handed to the engine maps back to the caller's image.
 struct Frame {
-    double scale = 1;   // engine pixels per caller pixel
-    int originX = 0;    // the caller's pixel at the engine image's corner inside the border
-    int originY = 0;
+    double scale = 1;      // engine pixels per caller pixel
+    double originX = 0;    // the caller's pixel at the engine image's corner inside the border
+    double originY = 0;
 };
 
 struct TextDeleter {
@@ -240,13 +242,32 @@ std::vector<WordReading> lettersOfLine(const tesseract::ResultIterator& line, co
     return words;
 }
 
+// A line as the engine reads it, boxed in the engine image's pixels.
+struct EngineLine {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    std::string text;
+    float confidence = 0;
+    std::vector<std::string> runnersUp;
+};
+
+// Everything besides the image that shapes the engine's answer.
+struct EngineCall {
+    tesseract::PageSegMode mode = tesseract::PSM_SPARSE_TEXT;
+    int resolution = kCaptureResolution;
+    bool localThreshold = false;   // Sauvola instead of the engine's default Otsu
+    bool choices = false;          // the engine keeps its choices per letter
+    int runnersUp = 0;
+    bool operator==(const EngineCall&) const = default;
+};
+
+int resolutionAt(double scale) { return std::max(70, static_cast<int>(std::lround(kCaptureResolution * scale))); }
+
 // Hands a prepared grey image to the engine and reads its text lines, in the engine's order.
-std::vector<Line> readLines(tesseract::TessBaseAPI& api, const GreyImage& prepared, const Frame& frame,
-                            tesseract::PageSegMode mode, const Image& source, int wantedRunnersUp) {
-    std::vector<Line> lines;
-    api.SetPageSegMode(mode);
+std::vector<EngineLine> recogniseLines(tesseract::TessBaseAPI& api, const GreyImage& prepared, const EngineCall& call) {
+    std::vector<EngineLine> lines;
+    api.SetPageSegMode(call.mode);
     api.SetImage(prepared.pixels.data(), prepared.width, prepared.height, 1, prepared.width);
-    api.SetSourceResolution(std::max(70, static_cast<int>(std::lround(kCaptureResolution * frame.scale))));
+    api.SetSourceResolution(call.resolution);
     if (api.Recognize(nullptr) != 0) return lines;
     std::unique_ptr<tesseract::ResultIterator> iterator(api.GetIterator());
     if (!iterator) return lines;
@@ -255,23 +276,127 @@ std::vector<Line> readLines(tesseract::TessBaseAPI& api, const GreyImage& prepar
         if (!raw) continue;
         std::string text = withoutTrailingBreaks(raw.get());
         if (isBlank(text)) continue;
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (!iterator->BoundingBox(tesseract::RIL_TEXTLINE, &left, &top, &right, &bottom)) continue;
-        Line line;
-        line.box = toSource(frame, left, top, right, bottom, source.width(), source.height());
+        EngineLine line;
+        if (!iterator->BoundingBox(tesseract::RIL_TEXTLINE, &line.left, &line.top, &line.right, &line.bottom)) continue;
         auto letters = lettersOfLine(*iterator, prepared);
         if (spell(letters) == text) {
             dropPhantoms(letters);
             settleDashes(letters);
             text = spell(letters);
             if (text.empty()) continue;
-            if (wantedRunnersUp > 0) line.runnersUp = runnersUp(letters, wantedRunnersUp, kRunnerUpCostGap);
+            if (call.runnersUp > 0) line.runnersUp = runnersUp(letters, call.runnersUp, kRunnerUpCostGap);
         }
-        line.readings.push_back({std::move(text), iterator->Confidence(tesseract::RIL_TEXTLINE)});
+        line.text = std::move(text);
+        line.confidence = iterator->Confidence(tesseract::RIL_TEXTLINE);
         lines.push_back(std::move(line));
     } while (iterator->Next(tesseract::RIL_TEXTLINE));
     return lines;
 }
+
+// The engine's lines placed in the caller's image.
+std::vector<Line> placed(const std::vector<EngineLine>& engineLines, const Frame& frame, const Image& source) {
+    std::vector<Line> lines;
+    for (const auto& engineLine : engineLines) {
+        Line line;
+        line.box = toSource(frame, engineLine.left, engineLine.top, engineLine.right, engineLine.bottom, source.width(),
+                            source.height());
+        line.readings.push_back({engineLine.text, engineLine.confidence});
+        line.runnersUp = engineLine.runnersUp;
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// The engine's answers to its latest calls. The engine learns nothing from what it reads, so
+// the very same pixels with the very same call get the very same answer: a screen that comes
+// back (a status switched back and forth) and a doubtful line that did not change while others
+// did are not read again. Answers are kept with their images and reused only on an exact match;
+// the least recently used go first once the images kept pass the budget.
+class RecentAnswers {
+public:
+    explicit RecentAnswers(std::size_t budgetBytes) : budget_(budgetBytes) {}
+
+    const std::vector<EngineLine>* find(const GreyImage& image, const EngineCall& call) {
+        const std::uint64_t key = hashOf(image);
+        for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
+            if (entry->key == key && entry->call == call && entry->image.width == image.width &&
+                entry->image.height == image.height && entry->image.pixels == image.pixels) {
+                entries_.splice(entries_.begin(), entries_, entry);
+                return &entries_.front().lines;
+            }
+        }
+        return nullptr;
+    }
+
+    void add(const GreyImage& image, const EngineCall& call, std::vector<EngineLine> lines) {
+        // One large image would push out the many small ones (lines, bands) that come back more.
+        if (2 * image.pixels.size() > budget_) return;
+        entries_.push_front({hashOf(image), call, image, std::move(lines)});
+        bytes_ += image.pixels.size();
+        while (bytes_ > budget_) {
+            bytes_ -= entries_.back().image.pixels.size();
+            entries_.pop_back();
+        }
+    }
+
+private:
+    struct Entry {
+        std::uint64_t key;
+        EngineCall call;
+        GreyImage image;
+        std::vector<EngineLine> lines;
+    };
+
+    // FNV-1a over the size and the pixels, eight at a time: only to pass over most entries fast.
+    static std::uint64_t hashOf(const GreyImage& image) {
+        std::uint64_t hash = 14695981039346656037ULL ^ (static_cast<std::uint64_t>(image.width) << 32 | static_cast<std::uint32_t>(image.height));
+        const std::size_t n = image.pixels.size();
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, image.pixels.data() + i, 8);
+            hash = (hash ^ word) * 1099511628211ULL;
+        }
+        for (; i < n; ++i) hash = (hash ^ image.pixels[i]) * 1099511628211ULL;
+        return hash;
+    }
+
+    std::size_t budget_;
+    std::size_t bytes_ = 0;
+    std::list<Entry> entries_;   // most recently used first
+};
+
+// One engine and its answers: the engine reads an image only when it has not answered the
+// same call on the same pixels lately.
+class Engine {
+public:
+    Engine(std::unique_ptr<tesseract::TessBaseAPI> api, std::size_t answerBudget)
+        : api_(std::move(api)), answers_(answerBudget) {}
+
+    tesseract::TessBaseAPI& api() { return *api_; }
+
+    std::vector<Line> read(const GreyImage& prepared, const EngineCall& call, const Frame& frame, const Image& source) {
+        if (const auto* known = answers_.find(prepared, call)) return placed(*known, frame, source);
+        if (call.choices != choices_) {
+            api_->SetVariable("lstm_choice_mode", call.choices ? "2" : "0");
+            choices_ = call.choices;
+        }
+        if (call.localThreshold != localThreshold_) {
+            api_->SetVariable("thresholding_method", call.localThreshold ? "2" : "0");
+            localThreshold_ = call.localThreshold;
+        }
+        auto lines = recogniseLines(*api_, prepared, call);
+        auto result = placed(lines, frame, source);
+        answers_.add(prepared, call, std::move(lines));
+        return result;
+    }
+
+private:
+    std::unique_ptr<tesseract::TessBaseAPI> api_;
+    RecentAnswers answers_;
+    bool choices_ = false;
+    bool localThreshold_ = false;
+};
 
 // Lines in reading order: rows from top to bottom, each row from left to right. A line belongs
 // to a row when its vertical middle lies within the row's first line.
@@ -321,14 +446,17 @@ void keepRecognitionOnThisThread() {
 
 class TesseractRecognizer::Engines {
 public:
-    tesseract::TessBaseAPI* forProfile(const RecognitionSettings& settings) {
+    explicit Engines(std::size_t answerBudget) : answerBudget_(answerBudget) {}
+
+    Engine* forProfile(const RecognitionSettings& settings) {
         const std::string models = modelList(settings.languages);
         if (models.empty()) return nullptr;
         std::string key = models + (settings.usesLanguageCorrection ? "|dict|" : "|raw|");
         for (const auto& word : dictionaryWords(settings.customWords)) key += word + '\n';
         auto found = engines_.find(key);
         if (found == engines_.end()) {
-            found = engines_.emplace(key, start(models, settings)).first;
+            auto api = start(models, settings);
+            found = engines_.emplace(key, api ? std::make_unique<Engine>(std::move(api), answerBudget_) : nullptr).first;
         }
         return found->second.get();
     }
@@ -375,12 +503,16 @@ private:
         return api;
     }
 
-    std::map<std::string, std::unique_ptr<tesseract::TessBaseAPI>> engines_;
+    std::size_t answerBudget_;
+    std::map<std::string, std::unique_ptr<Engine>> engines_;
 };
 
 std::string tessdataDirectory() { return findTessdata("eng"); }
 
-TesseractRecognizer::TesseractRecognizer() : engines_(std::make_unique<Engines>()) { silenceLeptonica(); }
+TesseractRecognizer::TesseractRecognizer(std::size_t answerBudgetBytes)
+    : engines_(std::make_unique<Engines>(answerBudgetBytes)) {
+    silenceLeptonica();
+}
 
 TesseractRecognizer::~TesseractRecognizer() = default;
 
@@ -412,8 +544,8 @@ Study study(const Image& image) {
 }
 
 // Another reading of each doubtful line: cut out with a margin, enlarged, read as a single line.
-void takeSecondLook(tesseract::TessBaseAPI& api, const Study& studied, double scale, const Image& image,
-                    float sure, std::vector<Line>& lines) {
+void takeSecondLook(Engine& engine, const Study& studied, double scale, const Image& image, float sure,
+                    bool choices, std::vector<Line>& lines) {
     const double larger = scale * kSecondLookEnlargement;
     const double toWork = studied.workToSource;
     for (auto& line : lines) {
@@ -424,9 +556,9 @@ void takeSecondLook(tesseract::TessBaseAPI& api, const Study& studied, double sc
                              static_cast<int>(std::ceil(line.box.height * toWork)) + 2 * margin};
         const GreyImage piece = cropped(studied.normalised.grey, area);
         if (piece.width == 0 || piece.height == 0) continue;
-        const Frame frame{larger * toWork, static_cast<int>(std::max(area.x, 0) / toWork),
-                          static_cast<int>(std::max(area.y, 0) / toWork)};
-        auto again = readLines(api, withBorder(scaled(piece, larger), kBorder), frame, tesseract::PSM_SINGLE_LINE, image, 0);
+        const Frame frame{larger * toWork, std::max(area.x, 0) / toWork, std::max(area.y, 0) / toWork};
+        const EngineCall call{tesseract::PSM_SINGLE_LINE, resolutionAt(frame.scale), false, choices, 0};
+        auto again = engine.read(withBorder(scaled(piece, larger), kBorder), call, frame, image);
         if (!again.empty()) line.readings.push_back(std::move(again.front().readings.front()));
     }
 }
@@ -545,30 +677,24 @@ GreyImage inverted(GreyImage image) {
 
 // The plain grey levels of each band, as they are and inverted, read with the engine's local
 // thresholding.
-void readOtherImages(tesseract::TessBaseAPI& api, const Study& studied, double scale, const Image& image, int wantedRunnersUp,
-                     const std::vector<Band>& bands, std::vector<Line>& lines) {
+void readOtherImages(Engine& engine, const Study& studied, double scale, const Image& image, bool choices,
+                     int wantedRunnersUp, const std::vector<Band>& bands, std::vector<Line>& lines) {
     // On a grainy picture the grain is taken out first.
     GreyImage grey = luminance(studied.half ? *studied.half : image);
     if (studied.normalised.unflatFraction >= kBusyFraction) grey = smoothed(grey);
-    api.SetVariable("thresholding_method", "2");
     for (const auto& band : bands) {
         const GreyImage rows = scaled(cropped(grey, {0, band.top, grey.width, band.bottom - band.top}), scale);
         if (rows.width == 0 || rows.height == 0) continue;
-        const Frame frame{scale * studied.workToSource, 0, static_cast<int>(band.top / studied.workToSource)};
+        const Frame frame{scale * studied.workToSource, 0, band.top / studied.workToSource};
+        const EngineCall call{tesseract::PSM_SPARSE_TEXT, resolutionAt(frame.scale), true, choices, wantedRunnersUp};
         // Dark text on a dark band or light text on a light one would hardly be legible: such a
         // band is read in the one polarity that suits it.
         long long sum = 0;
         for (const auto v : rows.pixels) sum += v;
         const double mean = static_cast<double>(sum) / static_cast<double>(rows.pixels.size());
-        if (mean >= kDarkBandMean) {
-            merge(lines, readLines(api, withBorder(rows, kBorder), frame, tesseract::PSM_SPARSE_TEXT, image, wantedRunnersUp));
-        }
-        if (mean <= kLightBandMean) {
-            merge(lines, readLines(api, withBorder(inverted(rows), kBorder), frame, tesseract::PSM_SPARSE_TEXT, image,
-                                   wantedRunnersUp));
-        }
+        if (mean >= kDarkBandMean) merge(lines, engine.read(withBorder(rows, kBorder), call, frame, image));
+        if (mean <= kLightBandMean) merge(lines, engine.read(withBorder(inverted(rows), kBorder), call, frame, image));
     }
-    api.SetVariable("thresholding_method", "0");
 }
 
 }  // namespace
@@ -597,8 +723,8 @@ RecognitionOutcome TesseractRecognizer::read(const Image& image, const Recogniti
     if (!image.readable() || image.width() <= 0 || image.height() <= 0 || image.rgba().size() != expected) {
         return {true, {}};
     }
-    tesseract::TessBaseAPI* api = engines_->forProfile(settings);
-    if (api == nullptr) return {false, {}};
+    Engine* engine = engines_->forProfile(settings);
+    if (engine == nullptr) return {false, {}};
     keepRecognitionOnThisThread();
 
     const Study studied = study(image);
@@ -608,21 +734,21 @@ RecognitionOutcome TesseractRecognizer::read(const Image& image, const Recogniti
 
     const int wanted = std::max(settings.maximumCandidates, 1);
     // The engine keeps its choices per letter only when asked; they make the runners-up.
-    if (wanted > 1) api->SetVariable("lstm_choice_mode", "2");
+    const bool choices = wanted > 1;
+    const GreyImage enlarged = scale == 1.0 ? work : scaled(work, scale);
+    if (engineInput) *engineInput = withBorder(enlarged, kBorder);
     // Sparse text: UI text is scattered words and labels, not a page of paragraphs.
-    const GreyImage prepared = withBorder(scale == 1.0 ? work : scaled(work, scale), kBorder);
-    if (engineInput) *engineInput = prepared;
-    std::vector<Line> lines = readLines(*api, prepared, Frame{scale * studied.workToSource, 0, 0},
-                                        tesseract::PSM_SPARSE_TEXT, image, wanted - 1);
+    const double toEngine = scale * studied.workToSource;
+    const EngineCall firstCall{tesseract::PSM_SPARSE_TEXT, resolutionAt(toEngine), false, choices, wanted - 1};
+    std::vector<Line> lines = engine->read(withBorder(enlarged, kBorder), firstCall, Frame{toEngine, 0, 0}, image);
     // Both levels look again at lines the engine was unsure of; the accurate one at every line
     // short of sure.
-    takeSecondLook(*api, studied, scale, image,
-                   settings.level == RecognitionLevel::accurate ? kSureConfidence : kRereadConfidence, lines);
+    takeSecondLook(*engine, studied, scale, image,
+                   settings.level == RecognitionLevel::accurate ? kSureConfidence : kRereadConfidence, choices, lines);
     if (const auto bands = doubtfulBands(studied, lines); !bands.empty()) {
-        readOtherImages(*api, studied, scale, image, wanted - 1, bands, lines);
+        readOtherImages(*engine, studied, scale, image, choices, wanted - 1, bands, lines);
     }
-    if (wanted > 1) api->SetVariable("lstm_choice_mode", "0");
-    api->Clear();
+    engine->api().Clear();
 
     const double minimumHeight = static_cast<double>(settings.minimumTextHeight) * image.height();
     std::erase_if(lines, [&](const Line& line) { return line.box.height < minimumHeight; });

@@ -24,12 +24,19 @@
 // line with one letter replaced by the engine's close second choice there, closest call first.
 // Never more than asked for, never the same text twice; often just one.
 //
+// Each engine remembers its latest answers with the images it was handed (up to a budget of
+// their bytes, least recently used out first) and answers the very same image and call from
+// memory: the engine learns nothing between images, so it would answer the same. A status that
+// switches back to a screen seen before, or a doubtful line that stayed while others changed,
+// costs no second reading.
+//
 // Lines lower than the minimum text height (relative to the image's height) are left out; the
 // others come in reading order: rows top to bottom, each row left to right. Languages are
 // mapped to the engine's models ("en-US" reads with "eng"); the custom words become the
 // engine's user words. An image without readable pixels gives no text; a language without an
 // installed model is a failure.
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,7 +49,10 @@ struct GreyImage;
 
 class TesseractRecognizer final : public platform::TextRecognizer {
 public:
-    TesseractRecognizer();
+    // Answers of the engine to recent strips of text are kept, up to this many bytes of their
+    // images, so that what did not change on screen is not read again (0: none kept).
+    static constexpr std::size_t kDefaultAnswerBudget = 2u << 20;
+    explicit TesseractRecognizer(std::size_t answerBudgetBytes = kDefaultAnswerBudget);
     ~TesseractRecognizer() override;
     TesseractRecognizer(const TesseractRecognizer&) = delete;
     TesseractRecognizer& operator=(const TesseractRecognizer&) = delete;

@@ -175,6 +175,22 @@ TEST_F(Recognizer, ProfilesDoNotDisturbEachOther) {
     EXPECT_EQ(elsewhere, first);
 }
 
+// Answers remembered from earlier images, whole or in part, read exactly as a recogniser that
+// remembers nothing: over an image, the same with a corner repainted, and the first again.
+TEST_F(Recognizer, RememberedAnswersReadAsAFreshReading) {
+    const Image band = fixture("ringcentral-timer-band.png");
+    std::vector<std::uint8_t> pixels = band.rgba();
+    for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 40; ++x) pixels[(static_cast<std::size_t>(y) * band.width() + x) * 4 + 1] ^= 0x40;
+    }
+    const Image repainted(band.width(), band.height(), std::move(pixels));
+    const auto settings = linewarden::ringCentralRecognitionSettings(RecognitionLevel::accurate);
+    TesseractRecognizer forgetful(0);
+    for (const Image* image : {&band, &repainted, &band, &repainted}) {
+        EXPECT_EQ(recognizer_.recognize(*image, settings).observations, forgetful.recognize(*image, settings).observations);
+    }
+}
+
 TEST_F(Recognizer, NothingReachesStandardError) {
     StandardErrorCapture capture;
     {
