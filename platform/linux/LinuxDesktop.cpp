@@ -1,5 +1,7 @@
 #include "platform/LinuxDesktop.h"
 
+#include <malloc.h>
+
 #include <cerrno>
 #include <chrono>
 #include <map>
@@ -339,8 +341,21 @@ private:
 
 }  // namespace
 
+namespace {
+constexpr int kOwnMappingAboveBytes = 6 * 1024 * 1024;
+}  // namespace
+
 std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console, std::vector<ApplicationDescription> applications,
                                                  std::string displayName) {
+    // A large window's scan works through buffers of several megabytes each (its pixels at
+    // twice its size, the recogniser's maps of them) that live for that scan alone. By default
+    // the C library raises its threshold for mapping such blocks apart to the largest one freed,
+    // and then keeps them in its heap: a monitor watching a Zoom meeting all day would hold its
+    // busiest scan's memory for good. Above a fixed threshold they are mapped apart and go back
+    // when freed; below it (a browser window's pixels, Tesseract's own blocks) memory is reused,
+    // which costs no page faults.
+    mallopt(M_MMAP_THRESHOLD, kOwnMappingAboveBytes);
+    mallopt(M_TRIM_THRESHOLD, kOwnMappingAboveBytes);
     return std::make_unique<X11Desktop>(console, std::move(applications), std::move(displayName));
 }
 
