@@ -263,8 +263,15 @@ void endStragglers(const std::string& profile) {
     for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream file(entry.path() / "cmdline", std::ios::binary);
-        const std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        // A process that ends while it is read fails the read (ESRCH), which the stream's buffer
+        // throws: it needs no ending then.
+        std::string commandLine;
+        try {
+            std::ifstream file(entry.path() / "cmdline", std::ios::binary);
+            commandLine.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+        } catch (const std::ios_base::failure&) {
+            continue;
+        }
         if (commandLine.find(profile) != std::string::npos) ::kill(std::stoi(name), SIGKILL);
     }
 }
