@@ -316,8 +316,21 @@ class RecentAnswers {
 public:
     explicit RecentAnswers(std::size_t budgetBytes) : budget_(budgetBytes) {}
 
-    const std::vector<EngineLine>* find(const GreyImage& image, const EngineCall& call) {
-        const std::uint64_t key = hashOf(image);
+    // FNV-1a over the size and the pixels, eight at a time: only to pass over most entries fast.
+    static std::uint64_t keyOf(const GreyImage& image) {
+        std::uint64_t hash = 14695981039346656037ULL ^ (static_cast<std::uint64_t>(image.width) << 32 | static_cast<std::uint32_t>(image.height));
+        const std::size_t n = image.pixels.size();
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, image.pixels.data() + i, 8);
+            hash = (hash ^ word) * 1099511628211ULL;
+        }
+        for (; i < n; ++i) hash = (hash ^ image.pixels[i]) * 1099511628211ULL;
+        return hash;
+    }
+
+    const std::vector<EngineLine>* find(std::uint64_t key, const GreyImage& image, const EngineCall& call) {
         for (auto entry = entries_.begin(); entry != entries_.end(); ++entry) {
             if (entry->key == key && entry->call == call && entry->image.width == image.width &&
                 entry->image.height == image.height && entry->image.pixels == image.pixels) {
@@ -328,10 +341,10 @@ public:
         return nullptr;
     }
 
-    void add(const GreyImage& image, const EngineCall& call, std::vector<EngineLine> lines) {
+    void add(std::uint64_t key, const GreyImage& image, const EngineCall& call, std::vector<EngineLine> lines) {
         // One large image would push out the many small ones (lines, bands) that come back more.
         if (2 * image.pixels.size() > budget_) return;
-        entries_.push_front({hashOf(image), call, image, std::move(lines)});
+        entries_.push_front({key, call, image, std::move(lines)});
         bytes_ += image.pixels.size();
         while (bytes_ > budget_) {
             bytes_ -= entries_.back().image.pixels.size();
@@ -346,20 +359,6 @@ private:
         GreyImage image;
         std::vector<EngineLine> lines;
     };
-
-    // FNV-1a over the size and the pixels, eight at a time: only to pass over most entries fast.
-    static std::uint64_t hashOf(const GreyImage& image) {
-        std::uint64_t hash = 14695981039346656037ULL ^ (static_cast<std::uint64_t>(image.width) << 32 | static_cast<std::uint32_t>(image.height));
-        const std::size_t n = image.pixels.size();
-        std::size_t i = 0;
-        for (; i + 8 <= n; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, image.pixels.data() + i, 8);
-            hash = (hash ^ word) * 1099511628211ULL;
-        }
-        for (; i < n; ++i) hash = (hash ^ image.pixels[i]) * 1099511628211ULL;
-        return hash;
-    }
 
     std::size_t budget_;
     std::size_t bytes_ = 0;
@@ -376,7 +375,8 @@ public:
     tesseract::TessBaseAPI& api() { return *api_; }
 
     std::vector<Line> read(const GreyImage& prepared, const EngineCall& call, const Frame& frame, const Image& source) {
-        if (const auto* known = answers_.find(prepared, call)) return placed(*known, frame, source);
+        const std::uint64_t key = RecentAnswers::keyOf(prepared);
+        if (const auto* known = answers_.find(key, prepared, call)) return placed(*known, frame, source);
         if (call.choices != choices_) {
             api_->SetVariable("lstm_choice_mode", call.choices ? "2" : "0");
             choices_ = call.choices;
@@ -387,7 +387,7 @@ public:
         }
         auto lines = recogniseLines(*api_, prepared, call);
         auto result = placed(lines, frame, source);
-        answers_.add(prepared, call, std::move(lines));
+        answers_.add(key, prepared, call, std::move(lines));
         return result;
     }
 
