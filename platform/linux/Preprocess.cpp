@@ -23,6 +23,10 @@ constexpr int kRimBlendMargin = 24;
 constexpr int kBlendReach = 3;
 // A mark grown together from letters and fill edges has at least 1/5 of its pixels standing out.
 constexpr int kMinTextShareOfMixedMark = 5;
+// A word or a short label is at most this many times as wide as high.
+constexpr int kMaxWordAspect = 12;
+// Letters and words of one text stand at most this many times their height apart.
+constexpr int kNeighbourGapPerHeight = 2;
 
 using Colour = std::array<int, 3>;
 
@@ -43,6 +47,20 @@ struct Grid {
     int height;
     std::size_t size() const { return static_cast<std::size_t>(width) * height; }
     std::size_t at(int x, int y) const { return static_cast<std::size_t>(y) * width + x; }
+};
+
+// The bounding box of the pixels added to it.
+struct Box {
+    int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    void add(int x, int y) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+    }
+    int width() const { return right - left + 1; }
+    int height() const { return bottom - top + 1; }
+    PixelRect rect() const { return {left, top, width(), height()}; }
 };
 
 // Union-find over provisional labels, as scanline labelling needs it.
@@ -207,20 +225,21 @@ std::vector<int> nearestFill(const Grid& grid, const std::vector<int>& region, c
     return source;
 }
 
-// Labels 8-connected groups of non-fill pixels ("marks"); fill pixels get -1.
-int labelMarks(const Grid& grid, const std::vector<int>& region, const std::vector<bool>& fill, std::vector<int>& mark) {
-    mark.assign(grid.size(), -1);
+// Labels 8-connected groups of the pixels `inSet` picks; the others get -1. Returns their number.
+template <class InSet>
+int labelGroups(const Grid& grid, InSet inSet, std::vector<int>& label) {
+    label.assign(grid.size(), -1);
     Equivalences classes;
     const int w = grid.width;
     for (int y = 0; y < grid.height; ++y) {
         for (int x = 0; x < w; ++x) {
             const std::size_t p = grid.at(x, y);
-            if (fill[region[p]]) continue;
-            int label = -1;
+            if (!inSet(p)) continue;
+            int found = -1;
             auto meet = [&](std::size_t q) {
-                if (mark[q] < 0) return;
-                if (label < 0) label = mark[q];
-                else if (mark[q] != label) classes.join(label, mark[q]);
+                if (label[q] < 0) return;
+                if (found < 0) found = label[q];
+                else if (label[q] != found) classes.join(found, label[q]);
             };
             if (x > 0) meet(p - 1);
             if (y > 0) {
@@ -228,10 +247,10 @@ int labelMarks(const Grid& grid, const std::vector<int>& region, const std::vect
                 meet(p - w);
                 if (x + 1 < w) meet(p - w + 1);
             }
-            mark[p] = label >= 0 ? label : classes.add();
+            label[p] = found >= 0 ? found : classes.add();
         }
     }
-    return classes.settle(mark);
+    return classes.settle(label);
 }
 
 // The most frequent quantised colour, taken from one pixel that has it.
@@ -269,10 +288,32 @@ bool isColonPoint(const PixelRect& glyph, const std::vector<PixelRect>& near) {
     });
 }
 
-// The height of the smaller glyphs (first quartile) on plain fills: lower-case letters of the
-// smallest text, mostly. A colon's points are left out: counted, they would make a timer's
-// digits look half their size.
-double smallTextHeight(const std::vector<PixelRect>& glyphs, const std::vector<bool>& plain) {
+// Whether another mark of about the glyph's height stands beside it on its row, as the letters
+// and words of a text do. A lone mark of letter size is mostly a piece of a picture or an edge
+// (a curve's outline cut into slivers), or an icon. `others` is in order of the left edge.
+bool hasRowNeighbour(const PixelRect& glyph, const std::vector<PixelRect>& others) {
+    const int h = glyph.height;
+    const int reach = kNeighbourGapPerHeight * h;
+    auto from = std::lower_bound(others.begin(), others.end(), glyph.x - reach - kMaxWordAspect * h,
+                                 [](const PixelRect& r, int x) { return r.x < x; });
+    for (auto other = from; other != others.end() && other->x <= glyph.x + glyph.width + reach; ++other) {
+        if (other->x == glyph.x && other->y == glyph.y && other->width == glyph.width && other->height == h) continue;
+        if (2 * other->height < h || other->height > 2 * h || other->width > kMaxWordAspect * other->height) continue;
+        const int rows = std::min(glyph.y + h, other->y + other->height) - std::max(glyph.y, other->y);
+        const int gap = std::max(other->x - (glyph.x + glyph.width), glyph.x - (other->x + other->width));
+        if (2 * rows >= std::min(h, other->height) && gap <= reach) return true;
+    }
+    return false;
+}
+
+// The height of the smaller glyphs (first quartile) on plain fills that stand in a row with
+// other marks: lower-case letters of the smallest text, mostly. A colon's points are left out:
+// counted, they would make a timer's digits look half their size.
+double smallTextHeight(const std::vector<PixelRect>& glyphs, const std::vector<bool>& plain,
+                       const std::vector<PixelRect>& strays) {
+    std::vector<PixelRect> marks = glyphs;
+    marks.insert(marks.end(), strays.begin(), strays.end());
+    std::sort(marks.begin(), marks.end(), [](const PixelRect& a, const PixelRect& b) { return a.x < b.x; });
     // Colons are looked for among nearby glyphs only; glyphs in order of their left edge.
     std::vector<std::size_t> order(glyphs.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -283,7 +324,7 @@ double smallTextHeight(const std::vector<PixelRect>& glyphs, const std::vector<b
     std::vector<PixelRect> near;
     for (std::size_t k = 0; k < order.size(); ++k) {
         const PixelRect& glyph = glyphs[order[k]];
-        if (!plain[order[k]]) continue;
+        if (!plain[order[k]] || !hasRowNeighbour(glyph, marks)) continue;
         if (2 * glyph.height <= tallest) {
             near.clear();
             // A glyph is at most three times as wide as high, and the gap at most its height.
@@ -366,19 +407,21 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     // Smooth regions thick enough to hold text are the fills. Every other pixel stands on the
     // fill nearest to it, on the colour that fill has there.
     std::vector<int> region;
-    std::vector<std::uint16_t> key(grid.size());
-    for (std::size_t p = 0; p < grid.size(); ++p) key[p] = colourKey(&rgba[p * 4]);
-    const int regionCount = labelSmoothRegions(grid, rgba, key, region);
-    const std::vector<int> core = corePixelCounts(grid, region, regionCount, radius);
-    std::vector<bool> fill(regionCount);
-    for (int r = 0; r < regionCount; ++r) fill[r] = core[r] >= kMinCorePixelsPerRadiusSquared * radius * radius;
-    const std::vector<int> source = nearestFill(grid, region, fill);
+    std::vector<bool> fill;
     // The last owner stands for "no fill anywhere": the image's dominant colour is the ground then.
-    const int noFill = regionCount;
     Colour anyGround{255, 255, 255};
-    if (std::find(fill.begin(), fill.end(), true) == fill.end()) {
-        anyGround = dominantColour(rgba, key);
+    {
+        std::vector<std::uint16_t> key(grid.size());
+        for (std::size_t p = 0; p < grid.size(); ++p) key[p] = colourKey(&rgba[p * 4]);
+        const int regionCount = labelSmoothRegions(grid, rgba, key, region);
+        const std::vector<int> core = corePixelCounts(grid, region, regionCount, radius);
+        fill.resize(regionCount);
+        for (int r = 0; r < regionCount; ++r) fill[r] = core[r] >= kMinCorePixelsPerRadiusSquared * radius * radius;
+        if (std::find(fill.begin(), fill.end(), true) == fill.end()) anyGround = dominantColour(rgba, key);
     }
+    const int regionCount = static_cast<int>(fill.size());
+    const int noFill = regionCount;
+    std::vector<int> source = nearestFill(grid, region, fill);
     auto ownerOf = [&](std::size_t p) { return source[p] < 0 ? noFill : region[source[p]]; };
     auto groundOf = [&](std::size_t p) { return source[p] < 0 ? anyGround : colourAt(rgba, source[p]); };
 
@@ -388,7 +431,7 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     // long for a letter. Letters crossing stripes or the edge of a blob behind a translucent bar
     // stand out from both sides and stay.
     std::vector<int> mark;
-    const int markCount = labelMarks(grid, region, fill, mark);
+    const int markCount = labelGroups(grid, [&](std::size_t p) { return !fill[region[p]]; }, mark);
     struct MarkInfo {
         int owner = -1;
         Colour firstGround{};
@@ -397,17 +440,17 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
         int strongest = 0;      // its pixels' largest distance from their ground
         bool rim = false;
         bool mixed = false;     // judged pixel by pixel
-        int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
+        Box box;
     };
     std::vector<MarkInfo> marks(markCount);
-    std::vector<int> distances(grid.size(), 0);
+    std::vector<std::uint8_t> distances(grid.size(), 0);   // from the ground, 0-255
     for (int y = 0; y < grid.height; ++y) {
         for (int x = 0; x < grid.width; ++x) {
             const std::size_t p = grid.at(x, y);
             if (mark[p] < 0) continue;
             MarkInfo& info = marks[mark[p]];
             const Colour ground = groundOf(p);
-            distances[p] = colourDistance(&rgba[p * 4], ground);
+            distances[p] = static_cast<std::uint8_t>(colourDistance(&rgba[p * 4], ground));
             const int owner = ownerOf(p);
             if (info.owner < 0) {
                 info.owner = owner;
@@ -418,24 +461,21 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
                                            static_cast<std::uint8_t>(ground[2])};
                 info.fillContrast = std::max(info.fillContrast, colourDistance(c, info.firstGround));
             }
-            info.strongest = std::max(info.strongest, distances[p]);
-            info.left = std::min(info.left, x);
-            info.right = std::max(info.right, x);
-            info.top = std::min(info.top, y);
-            info.bottom = std::max(info.bottom, y);
+            info.strongest = std::max(info.strongest, static_cast<int>(distances[p]));
+            info.box.add(x, y);
         }
     }
-    auto letterShaped = [&](const MarkInfo& info) {
-        const int w = info.right - info.left + 1;
-        const int h = info.bottom - info.top + 1;
+    auto letterShaped = [&](const Box& box) {
+        const int w = box.width();
+        const int h = box.height();
         return h >= 2 * radius && h <= 40 * radius && w <= 3 * h && h <= 12 * w;
     };
     // A mark of no letter's shape on two fills is mostly rims, but on stripes or over moving
     // content it is the letters and the fills' edges grown together: there each pixel is judged
     // by itself, a rim where it blends the fills around it.
     for (auto& info : marks) {
-        info.rim = info.twoFills && letterShaped(info) && info.strongest <= info.fillContrast + kRimBlendMargin;
-        info.mixed = info.twoFills && !letterShaped(info);
+        info.rim = info.twoFills && letterShaped(info.box) && info.strongest <= info.fillContrast + kRimBlendMargin;
+        info.mixed = info.twoFills && !letterShaped(info.box);
     }
     // Where few of its pixels stand out, it is a rim all the same (a pill's outline).
     std::vector<bool> blend(grid.size(), false);
@@ -446,14 +486,37 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
         ++size[mark[p]];
         if (!blend[p]) ++standingOut[mark[p]];
     }
+    // Its standing-out pixels that group into the shape of a letter or a word are kept even then:
+    // text that the edge of a large shape (a picture moving behind a translucent bar) runs
+    // through. Letters of small text grow together into words in a halved image.
+    // Only each pixel's owner is asked for from here on. It takes the place of the nearest fill,
+    // and the parts are labelled in the region map's memory: a large window's maps are the bulk
+    // of what a scan holds.
+    std::vector<int> owner = std::move(source);
+    for (auto& o : owner) o = o < 0 ? noFill : region[o];
+    std::vector<int> part = std::move(region);
+    const int partCount = labelGroups(grid, [&](std::size_t p) { return mark[p] >= 0 && marks[mark[p]].mixed && !blend[p]; }, part);
+    std::vector<Box> partBoxes(partCount);
+    for (std::size_t p = 0; p < grid.size(); ++p) {
+        if (part[p] >= 0) partBoxes[part[p]].add(static_cast<int>(p % grid.width), static_cast<int>(p / grid.width));
+    }
+    std::vector<bool> letterPart(partCount);
+    for (int k = 0; k < partCount; ++k) {
+        const Box& box = partBoxes[k];
+        letterPart[k] = letterShaped(box) || (box.height() >= 2 * radius && box.height() <= 40 * radius &&
+                                              box.width() <= kMaxWordAspect * box.height());
+    }
+    std::vector<bool> keepsLetters(markCount, false);
     for (int m = 0; m < markCount; ++m) {
         if (marks[m].mixed && standingOut[m] * kMinTextShareOfMixedMark < size[m]) {
             marks[m].mixed = false;
             marks[m].rim = true;
+            keepsLetters[m] = true;
         }
     }
     auto rimPixel = [&](std::size_t p) {
         const MarkInfo& info = marks[mark[p]];
+        if (keepsLetters[mark[p]]) return part[p] < 0 || !letterPart[part[p]];
         return info.rim || (info.mixed && blend[p]);
     };
     // Glyph-like marks: not too flat, not too thin, not tiny (dots) and not huge (pictures).
@@ -461,22 +524,32 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     std::vector<bool> plainGlyph;   // on one fill, where marks are surely whole letters
     for (int m = 0; m < markCount; ++m) {
         const auto& info = marks[m];
-        if (!info.rim && letterShaped(info)) {
+        if (!info.rim && letterShaped(info.box)) {
             glyphLike[m] = true;
-            result.glyphs.push_back({info.left, info.top, info.right - info.left + 1, info.bottom - info.top + 1});
+            result.glyphs.push_back(info.box.rect());
             plainGlyph.push_back(!info.twoFills);
         }
     }
-    result.smallTextHeight = smallTextHeight(result.glyphs, plainGlyph);
-    std::size_t unflat = 0;
+    std::vector<bool> partInKeeper(partCount, false);
     for (std::size_t p = 0; p < grid.size(); ++p) {
-        if (mark[p] >= 0 && !glyphLike[mark[p]]) ++unflat;
+        if (part[p] >= 0 && keepsLetters[mark[p]]) partInKeeper[part[p]] = true;
+    }
+    for (int k = 0; k < partCount; ++k) {
+        if (partInKeeper[k] && letterPart[k]) {
+            result.glyphs.push_back(partBoxes[k].rect());
+            plainGlyph.push_back(false);
+        }
     }
     for (int m = 0; m < markCount; ++m) {
         const auto& info = marks[m];
         if (!glyphLike[m] && !info.rim) {
-            result.strayMarks.push_back({info.left, info.top, info.right - info.left + 1, info.bottom - info.top + 1});
+            result.strayMarks.push_back(info.box.rect());
         }
+    }
+    result.smallTextHeight = smallTextHeight(result.glyphs, plainGlyph, result.strayMarks);
+    std::size_t unflat = 0;
+    for (std::size_t p = 0; p < grid.size(); ++p) {
+        if (mark[p] >= 0 && !glyphLike[mark[p]]) ++unflat;
     }
     result.unflatFraction = static_cast<double>(unflat) / static_cast<double>(grid.size());
 
@@ -486,11 +559,11 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     for (std::size_t p = 0; p < grid.size(); ++p) {
         if (mark[p] < 0 || rimPixel(p)) continue;
         drawn[p] = true;
-        strongest[ownerOf(p)] = std::max(strongest[ownerOf(p)], distances[p]);
+        strongest[owner[p]] = std::max(strongest[owner[p]], static_cast<int>(distances[p]));
     }
     for (std::size_t p = 0; p < grid.size(); ++p) {
         if (!drawn[p]) continue;
-        const int stretch = std::max(kMinStretchContrast, strongest[ownerOf(p)]);
+        const int stretch = std::max(kMinStretchContrast, strongest[owner[p]]);
         result.grey.pixels[p] = static_cast<std::uint8_t>(255 - std::min(255, distances[p] * 255 / stretch));
     }
     return result;
