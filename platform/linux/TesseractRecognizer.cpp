@@ -522,7 +522,7 @@ namespace {
 struct Study {
     NormalisedText normalised;
     double workToSource = 1.0;   // studied pixels per caller pixel
-    std::optional<Image> half;   // the caller's image at half size, when studied so
+    std::optional<GreyImage> halfGrey;   // the caller's image at half size in grey levels, when studied so
 };
 
 // Large windows are studied at half size, which costs a quarter, unless that makes their
@@ -530,14 +530,14 @@ struct Study {
 Study study(const Image& image) {
     Study result;
     if (static_cast<long long>(image.width()) * image.height() > kHalveAbovePixels) {
-        result.half = halved(image);
-        result.normalised = normaliseForText(*result.half, 2);
+        const Image half = halved(image);
+        result.normalised = normaliseForText(half, 2);
         const double small = result.normalised.smallTextHeight;
         if (small == 0 || small >= kMinHalvedTextHeight) {
             result.workToSource = 0.5;
+            result.halfGrey = luminance(half);
             return result;
         }
-        result.half.reset();
     }
     result.normalised = normaliseForText(image);
     return result;
@@ -680,7 +680,7 @@ GreyImage inverted(GreyImage image) {
 void readOtherImages(Engine& engine, const Study& studied, double scale, const Image& image, bool choices,
                      int wantedRunnersUp, const std::vector<Band>& bands, std::vector<Line>& lines) {
     // On a grainy picture the grain is taken out first.
-    GreyImage grey = luminance(studied.half ? *studied.half : image);
+    GreyImage grey = studied.halfGrey ? *studied.halfGrey : luminance(image);
     if (studied.normalised.unflatFraction >= kBusyFraction) grey = smoothed(grey);
     for (const auto& band : bands) {
         const GreyImage rows = scaled(cropped(grey, {0, band.top, grey.width, band.bottom - band.top}), scale);
