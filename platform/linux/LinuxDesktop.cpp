@@ -343,6 +343,7 @@ private:
 
 namespace {
 constexpr int kOwnMappingAboveBytes = 6 * 1024 * 1024;
+constexpr int kKeptFreeHeapBytes = 32 * 1024 * 1024;
 }  // namespace
 
 std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console, std::vector<ApplicationDescription> applications,
@@ -352,10 +353,12 @@ std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console, std::vector<A
     // the C library raises its threshold for mapping such blocks apart to the largest one freed,
     // and then keeps them in its heap: a monitor watching a Zoom meeting all day would hold its
     // busiest scan's memory for good. Above a fixed threshold they are mapped apart and go back
-    // when freed; below it (a browser window's pixels, Tesseract's own blocks) memory is reused,
-    // which costs no page faults.
+    // when freed (the doubled pixels ask for huge pages, which keeps their faults few); below it
+    // (a browser window's pixels, the recogniser's maps, Tesseract's own blocks) memory is
+    // reused, and up to 32 MB of it is kept free rather than handed back and faulted in again
+    // at the next scan: on a virtual machine each page fault costs microseconds.
     mallopt(M_MMAP_THRESHOLD, kOwnMappingAboveBytes);
-    mallopt(M_TRIM_THRESHOLD, kOwnMappingAboveBytes);
+    mallopt(M_TRIM_THRESHOLD, kKeptFreeHeapBytes);
     return std::make_unique<X11Desktop>(console, std::move(applications), std::move(displayName));
 }
 

@@ -1,5 +1,7 @@
 #include "platform/linux/PixelConversion.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -7,6 +9,28 @@
 namespace platform::x11 {
 
 namespace {
+
+// Above this size a buffer is mapped apart by the C library and returned when freed (see
+// LinuxDesktop::open), so each scan touches it afresh.
+constexpr std::size_t kHugePageWorthyBytes = 4u << 20;
+constexpr std::uintptr_t kHugePage = 2u << 20;
+
+// A zeroed buffer of `size` bytes. A large one (a large window's pixels at twice their size) is
+// offered to the kernel for huge pages before it is first touched: filling it then costs a few
+// page faults instead of thousands, and in a virtual machine each fault costs microseconds.
+std::vector<std::uint8_t> zeroedBuffer(std::size_t size) {
+    std::vector<std::uint8_t> buffer;
+    buffer.reserve(size);
+    if (size >= kHugePageWorthyBytes) {
+        const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
+        const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+        const std::uintptr_t last = (begin + size) & ~(kHugePage - 1);
+        // Only advice: where huge pages are off or cannot be had, nothing changes.
+        if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+    buffer.resize(size);
+    return buffer;
+}
 
 // One colour channel of a pixel value: where its bits are, and a table from its value to 0..255.
 class Channel {
@@ -99,13 +123,17 @@ std::uint8_t toByte(int fixedValue) {
 // is what the general kernel computes, rounded the same way.
 std::uint8_t quarterMix(unsigned near, unsigned far) { return static_cast<std::uint8_t>((3 * near + far + 2) >> 2); }
 
+// Rows are widened first and then mixed down, like the general kernel, but through a ring of
+// three widened rows rather than a whole widened image: the doubled picture of a large window
+// is the scan's largest buffer already.
 std::vector<std::uint8_t> doubleRgba(std::span<const std::uint8_t> rgba, int width, int height) {
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
     const std::size_t wideBytes = rowBytes * 2;
-    std::vector<std::uint8_t> wide(wideBytes * height);
-    for (int y = 0; y < height; ++y) {
+    std::vector<std::uint8_t> ring(wideBytes * 3);
+    auto wideRow = [&](int y) { return ring.data() + wideBytes * static_cast<std::size_t>(y % 3); };
+    auto widen = [&](int y) {
         const std::uint8_t* in = rgba.data() + rowBytes * y;
-        std::uint8_t* out = wide.data() + wideBytes * y;
+        std::uint8_t* out = wideRow(y);
         for (int x = 0; x < width; ++x) {
             const std::uint8_t* left = in + 4 * std::max(x - 1, 0);
             const std::uint8_t* centre = in + 4 * x;
@@ -115,12 +143,14 @@ std::vector<std::uint8_t> doubleRgba(std::span<const std::uint8_t> rgba, int wid
                 out[8 * x + 4 + channel] = quarterMix(centre[channel], right[channel]);
             }
         }
-    }
-    std::vector<std::uint8_t> result(wideBytes * 2 * height);
+    };
+    std::vector<std::uint8_t> result = zeroedBuffer(wideBytes * 2 * height);
+    widen(0);
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* above = wide.data() + wideBytes * std::max(y - 1, 0);
-        const std::uint8_t* centre = wide.data() + wideBytes * y;
-        const std::uint8_t* below = wide.data() + wideBytes * std::min(y + 1, height - 1);
+        if (y + 1 < height) widen(y + 1);   // into the slot of row y - 2, no longer needed
+        const std::uint8_t* above = wideRow(std::max(y - 1, 0));
+        const std::uint8_t* centre = wideRow(y);
+        const std::uint8_t* below = wideRow(std::min(y + 1, height - 1));
         std::uint8_t* upper = result.data() + wideBytes * (2 * y);
         std::uint8_t* lower = upper + wideBytes;
         for (std::size_t i = 0; i < wideBytes; ++i) {
