@@ -38,6 +38,8 @@ constexpr double kMinHalvedTextHeight = 7.0;
 // The accurate level takes a second look, larger, at lines the engine is less sure of.
 constexpr float kSureConfidence = 90.0f;
 constexpr double kSecondLookEnlargement = 1.75;
+// Where a line runs a custom phrase together, the sizes it is read at again, relative to the first.
+constexpr std::array<double, 2> kRunTogetherRereadScales{0.8, 0.65};
 // A letter's second choice is offered when it costs at most this much more than the first.
 constexpr float kRunnerUpCostGap = 8.0f;
 // The flat-fill drawing can miss text on stripes, textures and translucent bars. The image's
@@ -543,23 +545,59 @@ Study study(const Image& image) {
     return result;
 }
 
+std::string withoutSpaces(std::string text) {
+    std::erase(text, ' ');
+    return text;
+}
+
+// The custom phrase of several words that the text spells only with its spaces left out, as the
+// engine reads narrowly set words ("OnCally" for "On Call"); empty when there is none.
+std::string runTogetherPhrase(const std::string& text, const std::vector<std::string>& customWords) {
+    for (const auto& phrase : customWords) {
+        if (phrase.find(' ') == std::string::npos || text.find(phrase) != std::string::npos) continue;
+        if (withoutSpaces(text).find(withoutSpaces(phrase)) != std::string::npos) return phrase;
+    }
+    return {};
+}
+
 // Another reading of each doubtful line: cut out with a margin, enlarged, read as a single line.
+// A line that runs a custom phrase together is read again smaller instead, however sure the
+// engine was: it tells a narrow word gap from letter spacing by the letters' size, and sets the
+// space at a smaller size. A reading that then spells the phrase as given is taken as the
+// better one, as the custom words ask.
 void takeSecondLook(Engine& engine, const Study& studied, double scale, const Image& image, float sure,
-                    bool choices, std::vector<Line>& lines) {
-    const double larger = scale * kSecondLookEnlargement;
+                    bool choices, const std::vector<std::string>& customWords, std::vector<Line>& lines) {
     const double toWork = studied.workToSource;
     for (auto& line : lines) {
-        if (line.readings.front().confidence >= sure) continue;
+        const Reading first = line.readings.front();
+        const std::string phrase = runTogetherPhrase(first.text, customWords);
+        if (first.confidence >= sure && phrase.empty()) continue;
         const int margin = std::max(2, static_cast<int>(line.box.height * toWork / 4));
         const PixelRect area{static_cast<int>(line.box.x * toWork) - margin, static_cast<int>(line.box.y * toWork) - margin,
                              static_cast<int>(std::ceil(line.box.width * toWork)) + 2 * margin,
                              static_cast<int>(std::ceil(line.box.height * toWork)) + 2 * margin};
         const GreyImage piece = cropped(studied.normalised.grey, area);
         if (piece.width == 0 || piece.height == 0) continue;
-        const Frame frame{larger * toWork, std::max(area.x, 0) / toWork, std::max(area.y, 0) / toWork};
-        const EngineCall call{tesseract::PSM_SINGLE_LINE, resolutionAt(frame.scale), false, choices, 0};
-        auto again = engine.read(withBorder(scaled(piece, larger), kBorder), call, frame, image);
-        if (!again.empty()) line.readings.push_back(std::move(again.front().readings.front()));
+        auto readAt = [&](double factor) -> std::optional<Reading> {
+            const Frame frame{factor * toWork, std::max(area.x, 0) / toWork, std::max(area.y, 0) / toWork};
+            const EngineCall call{tesseract::PSM_SINGLE_LINE, resolutionAt(frame.scale), false, choices, 0};
+            auto again = engine.read(withBorder(scaled(piece, factor), kBorder), call, frame, image);
+            if (again.empty()) return std::nullopt;
+            return std::move(again.front().readings.front());
+        };
+        bool spaced = false;
+        for (const double smaller : kRunTogetherRereadScales) {
+            if (phrase.empty()) break;
+            auto reading = readAt(scale * smaller);
+            if (reading && reading->text.find(phrase) != std::string::npos) {
+                reading->confidence = std::max(reading->confidence, first.confidence);
+                line.readings.insert(line.readings.begin(), std::move(*reading));
+                spaced = true;
+                break;
+            }
+        }
+        if (spaced || first.confidence >= sure) continue;
+        if (auto reading = readAt(scale * kSecondLookEnlargement)) line.readings.push_back(std::move(*reading));
     }
 }
 
@@ -744,7 +782,8 @@ RecognitionOutcome TesseractRecognizer::read(const Image& image, const Recogniti
     // Both levels look again at lines the engine was unsure of; the accurate one at every line
     // short of sure.
     takeSecondLook(*engine, studied, scale, image,
-                   settings.level == RecognitionLevel::accurate ? kSureConfidence : kRereadConfidence, choices, lines);
+                   settings.level == RecognitionLevel::accurate ? kSureConfidence : kRereadConfidence, choices,
+                   settings.customWords, lines);
     if (const auto bands = doubtfulBands(studied, lines); !bands.empty()) {
         readOtherImages(*engine, studied, scale, image, choices, wanted - 1, bands, lines);
     }

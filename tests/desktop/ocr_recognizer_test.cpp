@@ -89,6 +89,13 @@ TEST_F(Recognizer, ReadsAWhiteOnGreenBadgeInADarkTheme) {
     }
 }
 
+TEST_F(Recognizer, ReadsANarrowlySetCustomPhraseWithItsSpace) {
+    // An orange pill in a 12 px serif: at the first size the engine ran it together, "OnCally".
+    const auto outcome =
+        recognizer_.recognize(fixture("kixie-on-call-narrow-serif.png"), linewarden::kixieRecognitionSettings());
+    EXPECT_TRUE(anyContains(bestReadings(outcome), "On Call")) << testing::PrintToString(bestReadings(outcome));
+}
+
 TEST_F(Recognizer, ReadsSpacedCapitalsInAPill) {
     const auto outcome = recognizer_.recognize(fixture("trellus-active-caps.png"), linewarden::trellusRecognitionSettings());
     EXPECT_TRUE(anyContains(bestReadings(outcome), "ACTIVE")) << testing::PrintToString(bestReadings(outcome));
