@@ -212,6 +212,8 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     const int memoryScans = argc > 2 ? std::max(100, std::atoi(argv[2])) : 10000;
     constexpr int kChangedScans = 15;
+    // A meeting's frames differ in what moves behind its bars, and so in cost: more of them.
+    constexpr int kMeetingScans = 40;
     constexpr int kUnchangedScans = 200;
 
     std::string why;
@@ -291,7 +293,7 @@ int main(int argc, char** argv) {
             auto x11 = platform::LinuxDesktop::open(quiet, linewarden::knownApplications(), desktop->display());
             linewarden::ZoomMonitor monitor(x11->platform());
             ScanTimes scans;
-            for (int i = 0; i < kChangedScans; ++i) scans.time([&] { monitor.scanElements(false); });
+            for (int i = 0; i < kMeetingScans; ++i) scans.time([&] { monitor.scanElements(false); });
             meetingScan = scans.spread();
         }
         meeting = watchWithProcess(desktop->display(), "zoom", seconds);
