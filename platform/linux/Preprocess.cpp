@@ -486,32 +486,50 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
         ++size[mark[p]];
         if (!blend[p]) ++standingOut[mark[p]];
     }
+    // Only each pixel's owner is asked for from here on. It takes the place of the nearest fill,
+    // and the region map's memory serves the letter parts below: a large window's maps are the
+    // bulk of what a scan holds.
+    std::vector<int> owner = std::move(source);
+    for (auto& o : owner) o = o < 0 ? noFill : region[o];
+    std::vector<bool> keepsLetters(markCount, false);
+    bool anyKeepsLetters = false;
+    for (int m = 0; m < markCount; ++m) {
+        if (marks[m].mixed && standingOut[m] * kMinTextShareOfMixedMark < size[m]) {
+            keepsLetters[m] = true;
+            anyKeepsLetters = true;
+        }
+    }
     // Its standing-out pixels that group into the shape of a letter or a word are kept even then:
     // text that the edge of a large shape (a picture moving behind a translucent bar) runs
     // through. Letters of small text grow together into words in a halved image.
-    // Only each pixel's owner is asked for from here on. It takes the place of the nearest fill,
-    // and the parts are labelled in the region map's memory: a large window's maps are the bulk
-    // of what a scan holds.
-    std::vector<int> owner = std::move(source);
-    for (auto& o : owner) o = o < 0 ? noFill : region[o];
-    std::vector<int> part = std::move(region);
-    const int partCount = labelGroups(grid, [&](std::size_t p) { return mark[p] >= 0 && marks[mark[p]].mixed && !blend[p]; }, part);
+    std::vector<int> part;
+    int partCount = 0;
+    if (anyKeepsLetters) {
+        part = std::move(region);
+        partCount = labelGroups(grid, [&](std::size_t p) { return mark[p] >= 0 && keepsLetters[mark[p]] && !blend[p]; }, part);
+    }
+    // A part must also stand out from its ground by more than the fills differ, as letters do
+    // and the odd rim pixel that escaped the blend test (a pill's rounded end) does not.
     std::vector<Box> partBoxes(partCount);
-    for (std::size_t p = 0; p < grid.size(); ++p) {
-        if (part[p] >= 0) partBoxes[part[p]].add(static_cast<int>(p % grid.width), static_cast<int>(p / grid.width));
+    std::vector<int> partStrongest(partCount, 0);
+    std::vector<int> partMark(partCount, 0);
+    for (std::size_t p = 0; partCount > 0 && p < grid.size(); ++p) {
+        if (part[p] < 0) continue;
+        partBoxes[part[p]].add(static_cast<int>(p % grid.width), static_cast<int>(p / grid.width));
+        partStrongest[part[p]] = std::max(partStrongest[part[p]], static_cast<int>(distances[p]));
+        partMark[part[p]] = mark[p];
     }
     std::vector<bool> letterPart(partCount);
     for (int k = 0; k < partCount; ++k) {
         const Box& box = partBoxes[k];
-        letterPart[k] = letterShaped(box) || (box.height() >= 2 * radius && box.height() <= 40 * radius &&
-                                              box.width() <= kMaxWordAspect * box.height());
+        const bool shaped = letterShaped(box) || (box.height() >= 2 * radius && box.height() <= 40 * radius &&
+                                                  box.width() <= kMaxWordAspect * box.height());
+        letterPart[k] = shaped && partStrongest[k] > marks[partMark[k]].fillContrast + kRimBlendMargin;
     }
-    std::vector<bool> keepsLetters(markCount, false);
     for (int m = 0; m < markCount; ++m) {
-        if (marks[m].mixed && standingOut[m] * kMinTextShareOfMixedMark < size[m]) {
+        if (keepsLetters[m]) {
             marks[m].mixed = false;
             marks[m].rim = true;
-            keepsLetters[m] = true;
         }
     }
     auto rimPixel = [&](std::size_t p) {
@@ -530,12 +548,8 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
             plainGlyph.push_back(!info.twoFills);
         }
     }
-    std::vector<bool> partInKeeper(partCount, false);
-    for (std::size_t p = 0; p < grid.size(); ++p) {
-        if (part[p] >= 0 && keepsLetters[mark[p]]) partInKeeper[part[p]] = true;
-    }
     for (int k = 0; k < partCount; ++k) {
-        if (partInKeeper[k] && letterPart[k]) {
+        if (letterPart[k]) {
             result.glyphs.push_back(partBoxes[k].rect());
             plainGlyph.push_back(false);
         }
