@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/linux/ClientWindows.h"
+#include "platform/linux/PixelConversion.h"
 #include "platform/linux/TesseractRecognizer.h"
 #include "platform/linux/WindowCapture.h"
 #include "platform/linux/XConnection.h"
@@ -342,7 +343,6 @@ private:
 }  // namespace
 
 namespace {
-constexpr int kOwnMappingAboveBytes = 6 * 1024 * 1024;
 constexpr int kKeptFreeHeapBytes = 32 * 1024 * 1024;
 }  // namespace
 
@@ -357,7 +357,7 @@ std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console, std::vector<A
     // (a browser window's pixels, the recogniser's maps, Tesseract's own blocks) memory is
     // reused, and up to 32 MB of it is kept free rather than handed back and faulted in again
     // at the next scan: on a virtual machine each page fault costs microseconds.
-    mallopt(M_MMAP_THRESHOLD, kOwnMappingAboveBytes);
+    mallopt(M_MMAP_THRESHOLD, static_cast<int>(x11::kMappedApartBytes));
     mallopt(M_TRIM_THRESHOLD, kKeptFreeHeapBytes);
     return std::make_unique<X11Desktop>(console, std::move(applications), std::move(displayName));
 }

@@ -10,18 +10,16 @@ namespace platform::x11 {
 
 namespace {
 
-// Above this size a buffer is mapped apart by the C library and returned when freed (see
-// LinuxDesktop::open), so each scan touches it afresh.
-constexpr std::size_t kHugePageWorthyBytes = 4u << 20;
 constexpr std::uintptr_t kHugePage = 2u << 20;
 
-// A zeroed buffer of `size` bytes. A large one (a large window's pixels at twice their size) is
-// offered to the kernel for huge pages before it is first touched: filling it then costs a few
-// page faults instead of thousands, and in a virtual machine each fault costs microseconds.
+// A zeroed buffer of `size` bytes. One mapped apart (a large window's pixels at twice their size)
+// is touched afresh at every scan, so it is offered to the kernel for huge pages first: filling
+// it then costs a few page faults instead of thousands, and in a virtual machine each fault
+// costs microseconds.
 std::vector<std::uint8_t> zeroedBuffer(std::size_t size) {
     std::vector<std::uint8_t> buffer;
     buffer.reserve(size);
-    if (size >= kHugePageWorthyBytes) {
+    if (size >= kMappedApartBytes) {
         const auto begin = reinterpret_cast<std::uintptr_t>(buffer.data());
         const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
         const std::uintptr_t last = (begin + size) & ~(kHugePage - 1);

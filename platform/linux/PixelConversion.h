@@ -11,6 +11,11 @@
 
 namespace platform::x11 {
 
+// Blocks of at least this size are mapped apart by the C library and returned when freed
+// (LinuxDesktop::open sets it): a large window's pixels at twice its size are such blocks, and
+// doubling offers them to the kernel for huge pages before it touches them.
+constexpr std::size_t kMappedApartBytes = 6u << 20;
+
 // How one Z-format image is laid out in memory.
 struct PixelLayout {
     int bitsPerPixel = 32;        // 16, 24 or 32
