@@ -470,6 +470,10 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
         const int h = box.height();
         return h >= 2 * radius && h <= 40 * radius && w <= 3 * h && h <= 12 * w;
     };
+    // A letter, or a word of letters grown together (small text in a halved image).
+    auto wordShaped = [&](const Box& box) {
+        return box.height() >= 2 * radius && box.height() <= 40 * radius && box.width() <= kMaxWordAspect * box.height();
+    };
     // A mark of no letter's shape on two fills is mostly rims, but on stripes or over moving
     // content it is the letters and the fills' edges grown together: there each pixel is judged
     // by itself, a rim where it blends the fills around it.
@@ -521,10 +525,7 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     }
     std::vector<bool> letterPart(partCount);
     for (int k = 0; k < partCount; ++k) {
-        const Box& box = partBoxes[k];
-        const bool shaped = letterShaped(box) || (box.height() >= 2 * radius && box.height() <= 40 * radius &&
-                                                  box.width() <= kMaxWordAspect * box.height());
-        letterPart[k] = shaped && partStrongest[k] > marks[partMark[k]].fillContrast + kRimBlendMargin;
+        letterPart[k] = wordShaped(partBoxes[k]) && partStrongest[k] > marks[partMark[k]].fillContrast + kRimBlendMargin;
     }
     for (int m = 0; m < markCount; ++m) {
         if (keepsLetters[m]) {

@@ -585,18 +585,20 @@ void takeSecondLook(Engine& engine, const Study& studied, double scale, const Im
             if (again.empty()) return std::nullopt;
             return std::move(again.front().readings.front());
         };
-        bool spaced = false;
-        for (const double smaller : kRunTogetherRereadScales) {
-            if (phrase.empty()) break;
-            auto reading = readAt(scale * smaller);
-            if (reading && reading->text.find(phrase) != std::string::npos) {
-                reading->confidence = std::max(reading->confidence, first.confidence);
-                line.readings.insert(line.readings.begin(), std::move(*reading));
-                spaced = true;
-                break;
+        if (!phrase.empty()) {
+            std::optional<Reading> spaced;
+            for (const double smaller : kRunTogetherRereadScales) {
+                spaced = readAt(scale * smaller);
+                if (spaced && spaced->text.find(phrase) != std::string::npos) break;
+                spaced.reset();
+            }
+            if (spaced) {
+                spaced->confidence = std::max(spaced->confidence, first.confidence);
+                line.readings.insert(line.readings.begin(), std::move(*spaced));
+                continue;
             }
         }
-        if (spaced || first.confidence >= sure) continue;
+        if (first.confidence >= sure) continue;
         if (auto reading = readAt(scale * kSecondLookEnlargement)) line.readings.push_back(std::move(*reading));
     }
 }
