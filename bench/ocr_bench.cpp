@@ -12,8 +12,8 @@
 #include <fstream>
 
 #include "linewarden/capture/RecognitionProfiles.h"
-#include "platform/linux/ImageFile.h"
-#include "platform/linux/TesseractRecognizer.h"
+#include "platform/linux/ocr/ImageFile.h"
+#include "platform/linux/ocr/TesseractRecognizer.h"
 
 namespace {
 

@@ -5,18 +5,22 @@ pkg_check_modules(TESSERACT REQUIRED IMPORTED_TARGET tesseract lept)
 find_package(OpenMP REQUIRED COMPONENTS CXX)
 
 add_library(platform_linux STATIC
+  # shared by the sessions: the session choice, application matching, pixel conversion
   ${PROJECT_SOURCE_DIR}/platform/linux/ApplicationTable.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/ClientWindows.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/ImageFile.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/LeptonicaQuiet.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/LineText.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/LinuxDesktop.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/PixelConversion.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/Preprocess.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/TesseractRecognizer.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/TextProperty.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/WindowCapture.cpp
-  ${PROJECT_SOURCE_DIR}/platform/linux/XConnection.cpp)
+  # the text recogniser
+  ${PROJECT_SOURCE_DIR}/platform/linux/ocr/ImageFile.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/ocr/LeptonicaQuiet.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/ocr/LineText.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/ocr/Preprocess.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/ocr/TesseractRecognizer.cpp
+  # the X11 desktop
+  ${PROJECT_SOURCE_DIR}/platform/linux/x11/ClientWindows.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/x11/TextProperty.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/x11/WindowCapture.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/x11/X11Desktop.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/x11/XConnection.cpp)
 # Public is only the entry point (platform/LinuxDesktop.h). The backend's own headers, included as
 # "platform/linux/...", are private: the programs and the core never see them, the backend's tests
 # add the path themselves.

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "e2e/EndToEnd.h"
-#include "platform/linux/ImageFile.h"
+#include "platform/linux/ocr/ImageFile.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "inspect/Pictures.h"
-#include "platform/linux/ImageFile.h"
+#include "platform/linux/ocr/ImageFile.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/LineText.h"
+#include "platform/linux/ocr/LineText.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "platform/linux/Preprocess.h"
+#include "platform/linux/ocr/Preprocess.h"
 
 namespace {
 

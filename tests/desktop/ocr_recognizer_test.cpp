@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "linewarden/capture/RecognitionProfiles.h"
-#include "platform/linux/ImageFile.h"
-#include "platform/linux/TesseractRecognizer.h"
+#include "platform/linux/ocr/ImageFile.h"
+#include "platform/linux/ocr/TesseractRecognizer.h"
 
 namespace {
 

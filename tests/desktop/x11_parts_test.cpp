@@ -10,10 +10,10 @@
 
 #include "linewarden/app/Applications.h"
 #include "platform/linux/ApplicationTable.h"
-#include "platform/linux/ClientWindows.h"
+#include "platform/linux/x11/ClientWindows.h"
 #include "platform/linux/PixelConversion.h"
-#include "platform/linux/TextProperty.h"
-#include "platform/linux/XConnection.h"
+#include "platform/linux/x11/TextProperty.h"
+#include "platform/linux/x11/XConnection.h"
 
 namespace platform::x11 {
 namespace {

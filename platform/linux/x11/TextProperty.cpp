@@ -1,4 +1,4 @@
-#include "platform/linux/TextProperty.h"
+#include "platform/linux/x11/TextProperty.h"
 
 #include <cstdint>
 

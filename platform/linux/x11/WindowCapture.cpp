@@ -1,4 +1,4 @@
-#include "platform/linux/WindowCapture.h"
+#include "platform/linux/x11/WindowCapture.h"
 
 #include <poll.h>
 #include <xcb/composite.h>

@@ -10,7 +10,7 @@
 #include <unordered_set>
 
 #include "platform/Image.h"
-#include "platform/linux/XConnection.h"
+#include "platform/linux/x11/XConnection.h"
 
 namespace platform::x11 {
 

@@ -1,10 +1,10 @@
-#include "platform/linux/ClientWindows.h"
+#include "platform/linux/x11/ClientWindows.h"
 
 #include <algorithm>
 #include <fstream>
 #include <limits>
 
-#include "platform/linux/TextProperty.h"
+#include "platform/linux/x11/TextProperty.h"
 
 namespace platform::x11 {
 

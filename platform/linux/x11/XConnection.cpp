@@ -1,4 +1,4 @@
-#include "platform/linux/XConnection.h"
+#include "platform/linux/x11/XConnection.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -12,7 +12,7 @@
 
 #include "platform/Platform.h"
 #include "platform/linux/ApplicationTable.h"
-#include "platform/linux/XConnection.h"
+#include "platform/linux/x11/XConnection.h"
 
 namespace platform::x11 {
 
