@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang libclang-rt-dev
+  lintian
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libicu-dev
   libxcb1-dev libxcb-composite0-dev libxcb-damage0-dev
