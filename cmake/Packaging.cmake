@@ -1,17 +1,18 @@
-# Installation of the three programs with their manual pages, and a Debian package made by CPack
-# (cpack -G DEB in the build folder): linewarden_<version>_amd64.deb with the stripped programs, and
-# linewarden-dbgsym_<version>_amd64.ddeb with their debug information under /usr/lib/debug/.build-id,
-# where gdb and the crash tools look for it by the programs' build ids.
+# Installation of the three programs with their manual pages, copyright and changelog, and Debian
+# packages made by CPack (cpack -G DEB in the build folder): linewarden_<version>_amd64.deb with the
+# stripped programs, and linewarden-dbgsym_<version>_amd64.ddeb with their debug information under
+# /usr/lib/debug/.build-id, where gdb and the crash tools look for it by the programs' build ids.
 include(GNUInstallDirs)
 
 # Installed directories are 0755 whatever the umask of the build.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
-install(TARGETS linewarden tabroster linewarden-inspect RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(programs linewarden tabroster linewarden-inspect)
+install(TARGETS ${programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The toolchain's version notes (.comment) serve no one in a shipped program; Debian's strip drops
 # them too.
-foreach(program linewarden tabroster linewarden-inspect)
+foreach(program IN LISTS programs)
   add_custom_command(TARGET ${program} POST_BUILD
                      COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:${program}>)
 endforeach()
@@ -36,7 +37,7 @@ function(linewarden_gzip source output_variable)
   set(${output_variable} ${compressed} PARENT_SCOPE)
 endfunction()
 
-foreach(page linewarden tabroster linewarden-inspect)
+foreach(page IN LISTS programs)
   configure_file(${PROJECT_SOURCE_DIR}/man/${page}.1 ${PROJECT_BINARY_DIR}/man/${page}.1 @ONLY)
   linewarden_gzip(${PROJECT_BINARY_DIR}/man/${page}.1 compressed)
   list(APPEND MAN_PAGES ${compressed})

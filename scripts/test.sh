@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything, runs the whole test suite, builds the programs the
-# way a packager does (Release, no test libraries), installs and packages them, then runs the suite
-# again under the address, undefined-behaviour and leak sanitizers, and last fuzzes the parsers and
-# classifiers for a bounded time (scripts/fuzz.sh, 30 s per target). This is what CI runs.
+# way a packager does (Release, no test libraries), installs and packages them (checked by lintian),
+# then runs the suite again under the address, undefined-behaviour and leak sanitizers, and last
+# fuzzes the parsers and classifiers for a bounded time (scripts/fuzz.sh, 30 s per target). This is
+# what CI runs.
 # Warnings are errors here. Build folders are kept between runs, so a second run rebuilds only
 # what changed.
 set -euo pipefail
@@ -27,7 +28,8 @@ cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF "${co
 cmake --build build-release -j "$jobs"
 rm -rf build-release/staged
 cmake --install build-release --prefix "$PWD/build-release/staged" >/dev/null
-(cd build-release && cpack -G DEB >/dev/null && ls linewarden_*.deb)
+(cd build-release && cpack -G DEB >/dev/null && ls linewarden_*.deb linewarden-dbgsym_*.ddeb &&
+  lintian --fail-on error,warning linewarden_*.deb linewarden-dbgsym_*.ddeb)
 
 echo "== sanitizer run (address, undefined, leak) =="
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DLINEWARDEN_SANITIZE=ON -DLINEWARDEN_BENCHMARKS=OFF \
