@@ -100,6 +100,9 @@ private:
 class ProgramRun {
 public:
     ProgramRun(const std::string& binary, const std::vector<std::string>& args, const std::string& display);
+    // A program started by this exact command line (a Wayland session's commandInside).
+    explicit ProgramRun(const std::vector<std::string>& commandLine)
+        : process_(commandLine.front(), {commandLine.begin() + 1, commandLine.end()}) {}
 
     // Standard-error lines up to and including the first one equal to `line`; nothing when the
     // time runs out or the program ends first.
