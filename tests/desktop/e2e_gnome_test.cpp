@@ -94,6 +94,24 @@ TEST_F(OnGnome, ZoomUnderXwaylandStartsAndEndsACall) {
     EXPECT_EQ(monitor->stop().out, "");
 }
 
+// With no window to ask yet, the check lets the monitor start, and Zoom is read once it comes.
+TEST_F(OnGnome, ZoomStartedAfterTheMonitorIsRead) {
+    auto monitor = runLineWardenInSession("zoom");
+    EXPECT_EQ(monitor->errLinesThrough("Monitoring Zoom..."), std::vector<std::string>{"Monitoring Zoom..."});
+    std::unique_ptr<WaylandBrowser> zoom;
+    expectScans(*monitor, {
+                              {nullptr, {"Initial status: Available", "NotConnected"}},
+                              {[&] {
+                                   zoom = openX11Page("chromium", "zoom", "zoom.html", "Zoom Workplace",
+                                                      {{"screen", "meeting"}, {"timer", "01:05"}}, 640, 420);
+                                   ASSERT_TRUE(zoom);
+                               },
+                               {"Status changed from Available to On Call", "isDialing"}},
+                          });
+    EXPECT_TRUE(monitor->running());
+    EXPECT_EQ(monitor->stop().out, "");
+}
+
 TEST_F(OnGnome, KixieInBraveUnderXwaylandReportsACall) {
     auto brave = openX11Page("brave", "Brave-browser", "kixie.html", "Kixie PowerCall", {{"status", "Available"}}, 400,
                              600);
