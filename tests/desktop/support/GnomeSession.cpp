@@ -215,9 +215,9 @@ bool GnomeSession::startPipeWire() {
     return wirePlumber_ != nullptr;
 }
 
-bool GnomeSession::startPortalFrontend() {
+bool GnomeSession::startPortalFrontend(const std::vector<std::string>& extra) {
     if (portal_) return true;
-    portal_ = session_.launch({"/usr/libexec/xdg-desktop-portal"}, {},
+    portal_ = session_.launch({"/usr/libexec/xdg-desktop-portal"}, extra,
                               session_.runtimeDirectory() + "/xdg-desktop-portal.log");
     return portal_ && waitForBusName("org.freedesktop.portal.Desktop", 15s);
 }

@@ -44,9 +44,11 @@ public:
     // the GNOME portal backend (for the choice a person makes in its dialog) owns
     // org.freedesktop.impl.portal.desktop.gnome before this is called. The D-Bus service files of
     // the frontend and of the real backend are hidden in the session, so neither is started by
-    // D-Bus activation (a browser asks the portal for settings as it starts). False when the
-    // frontend does not take its bus name in time.
-    bool startPortalFrontend();
+    // D-Bus activation (a browser asks the portal for settings as it starts). `extra` goes into
+    // its environment ("NAME=value" each; XDG_DESKTOP_PORTAL_DIR names another folder of .portal
+    // files, for a backend that is not installed). False when the frontend does not take its bus
+    // name in time.
+    bool startPortalFrontend(const std::vector<std::string>& extra = {});
     // Whether `name` has an owner on the session bus, polled until `timeout`.
     bool waitForBusName(const std::string& name, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // What gnome-shell wrote, for failure messages.
