@@ -135,8 +135,9 @@ public:
         if (!row || !running(*row)) return;
         reported_.insert(std::string(bundleId));
         console.err(programLine(std::string(row->displayName) +
-                                " is running but not on the accessibility bus, so its windows cannot be seen: quit " +
-                                std::string(row->displayName) + " and start it again (accessibility is on now)"));
+                                " is running but not on the accessibility bus (it was started before accessibility "
+                                "was on): restart " +
+                                std::string(row->displayName) + " to let its windows be found"));
     }
 
     Console& console;
