@@ -207,7 +207,7 @@ std::unique_ptr<ChildProcess> startSway(WaylandSession& session, std::string& wh
              << "default_border none\n"
              << "default_floating_border none\n"
              << "focus_on_window_activation none\n"
-             << "for_window [all] floating enable\n";
+             << "for_window [app_id=\".*\"] floating enable\n";
     }
     ::chmod(config.c_str(), 0644);
     auto sway = session.launch({"sway", "-c", config},
