@@ -12,7 +12,7 @@ packages=(
   libatspi2.0-dev libglib2.0-dev libjson-glib-dev libwayland-dev libwayland-bin
   sway at-spi2-core dbus-daemon dbus-bin util-linux
   xvfb openbox chromium python3 x11-utils xdotool
-  gnome-shell xwayland dbus dbus-daemon libglib2.0-bin pipewire-bin wireplumber xdg-desktop-portal
+  gnome-shell xwayland dbus libglib2.0-bin pipewire-bin wireplumber xdg-desktop-portal
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-urw-base35 fonts-noto-mono
 )
 

@@ -26,13 +26,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The environment of the current process with DISPLAY replaced (left out when empty).
+// The environment of the current process with DISPLAY replaced.
 std::vector<std::string> environmentWithDisplay(const std::string& display) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry) {
         if (std::strncmp(*entry, "DISPLAY=", 8) != 0) environment.emplace_back(*entry);
     }
-    if (!display.empty()) environment.push_back("DISPLAY=" + display);
+    environment.push_back("DISPLAY=" + display);
     return environment;
 }
 

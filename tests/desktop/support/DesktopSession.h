@@ -26,8 +26,8 @@ bool waitUntil(const std::function<bool()>& condition,
 // Whether a program can be found on PATH.
 bool programAvailable(const std::string& name);
 
-// A program started in a process group of its own, with DISPLAY set to the given display (unset
-// when it is empty); ended (the whole group) when the object goes.
+// A program started in a process group of its own, with DISPLAY set to the given display;
+// ended (the whole group) when the object goes.
 class ChildProcess {
 public:
     static std::unique_ptr<ChildProcess> start(const std::vector<std::string>& argv, const std::string& display,
