@@ -243,6 +243,23 @@ TEST_F(SwayDesktop, TabRosterListsEveryBrowserWindow) {
     EXPECT_EQ(result.err, "");
 }
 
+// Accessibility off and no application on the bus: the line naming it comes before the usual
+// messages, and the monitor ends.
+TEST_F(SwayDesktop, AccessibilityOffIsNamed) {
+    auto brave = openPage("brave", "kixie.html", "Kixie PowerCall", {{"status", "Available"}}, 400, 600, false);
+    ASSERT_TRUE(brave);
+    const auto result = ProgramRun(session().commandInside({lineWardenBinary(), "--dialer=kixie"})).wait(60s);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "linewarden: accessibility is off on this desktop: turn it on (GNOME: gsettings set "
+              "org.gnome.desktop.interface toolkit-accessibility true; elsewhere set org.a11y.Status IsEnabled on "
+              "the session bus), then restart the browser\n"
+              "Error: Accessibility permissions not granted\n"
+              "Please go to System Preferences > Security & Privacy > Privacy > Accessibility\n"
+              "and add this application to the list of allowed apps.\n");
+}
+
 // Brave was started before accessibility was on, and so never came onto the bus: one line says so
 // and what to do, and the search ends as it does without a dialer window.
 TEST_F(SwayDesktop, ABrowserRunningButNotOnTheBusIsNamed) {
@@ -251,6 +268,7 @@ TEST_F(SwayDesktop, ABrowserRunningButNotOnTheBusIsNamed) {
     ASSERT_TRUE(session().enableAccessibility());   // as a person turns it on afterwards
     auto monitor = runLineWarden("kixie");
     const auto result = monitor->wait(60s);
+    ASSERT_TRUE(session().enableAccessibility(false));   // as the other tests found it
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");

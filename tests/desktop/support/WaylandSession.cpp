@@ -151,10 +151,10 @@ test_support::ProcessResult WaylandSession::run(const std::vector<std::string>& 
     return test_support::runProcess(line.front(), {line.begin() + 1, line.end()}, timeout);
 }
 
-bool WaylandSession::enableAccessibility() const {
+bool WaylandSession::enableAccessibility(bool on) const {
     return run({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
                 "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status", "string:IsEnabled",
-                "variant:boolean:true"},
+                std::string("variant:boolean:") + (on ? "true" : "false")},
                {}, 20s)
                .exitStatus == 0;
 }

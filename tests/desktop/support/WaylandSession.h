@@ -53,9 +53,9 @@ public:
     test_support::ProcessResult run(const std::vector<std::string>& argv, const std::vector<std::string>& extra = {},
                                     std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
-    // Turns accessibility on for the session (org.a11y.Status IsEnabled, starting the accessibility
-    // bus): applications started afterwards register on the accessibility bus.
-    bool enableAccessibility() const;
+    // Turns accessibility on (or off) for the session (org.a11y.Status IsEnabled, starting the
+    // accessibility bus): applications started afterwards register on the accessibility bus.
+    bool enableAccessibility(bool on = true) const;
 
     // The program file of a hard-linked copy of Debian's chromium folder whose program is called
     // `name` ("brave", "chrome", "msedge"), so that the browser's process names itself that in
