@@ -25,9 +25,10 @@ const std::string kSecondWindow = std::to_string(0x80000002u);
 
 class SwayDesktop : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite() { startDesktop(false); }
+    static void startDesktop(bool xwayland) {
         session_ = WaylandSession::start(why_);
-        if (session_) sway_ = desktop_test::startSway(*session_, why_);
+        if (session_) sway_ = desktop_test::startSway(*session_, why_, 1280, 800, xwayland);
         if (sway_) pages_ = PageServer::start(E2E_PAGES_DIR);
         if (sway_ && !pages_) why_ = "cannot listen on 127.0.0.1";
         if (!pages_) {
@@ -70,9 +71,10 @@ protected:
     // state; nothing, with a failure added, when it does not come up.
     std::unique_ptr<WaylandBrowser> openPage(const std::string& program, const std::string& page,
                                              const std::string& title, const nlohmann::json& state, int width,
-                                             int height, bool accessibility = true) {
+                                             int height, bool accessibility = true, const std::string& windowClass = {}) {
         const int version = pages().setState(state);
-        auto browser = WaylandBrowser::start(session(), program, pages().url(page), width, height, accessibility);
+        auto browser =
+            WaylandBrowser::start(session(), program, pages().url(page), width, height, accessibility, windowClass);
         if (!browser) {
             ADD_FAILURE() << "chromium did not start as " << program;
             return nullptr;
@@ -282,6 +284,33 @@ TEST_F(SwayDesktop, ABrowserRunningButNotOnTheBusIsNamed) {
               "Checking Edge browser...\n"
               "Browser not running (Bundle ID: com.microsoft.edgemac)\n"
               "Error: Could not find Kixie window in any browser\n");
+}
+
+// The same session with Xwayland: a browser started as an X11 client is served by the X11 desktop
+// within the Wayland one (its window number is the X window id), although it is on the bus too.
+class SwayWithXwayland : public SwayDesktop {
+protected:
+    static void SetUpTestSuite() { startDesktop(true); }
+};
+
+TEST_F(SwayWithXwayland, KixieInBraveUnderXwaylandGoesThroughX11) {
+    auto browser =
+        openPage("brave", "kixie.html", "Kixie PowerCall", {{"status", "Available"}}, 400, 600, true, "Brave-browser");
+    ASSERT_TRUE(browser);
+    auto monitor = runLineWarden("kixie");
+    const auto started = monitor->errLinesThrough("Monitoring Kixie status...", 30s);
+    ASSERT_TRUE(started && started->size() == 4) << monitor->errSoFar();
+    const std::string numberLine = started->at(2);
+    ASSERT_TRUE(numberLine.starts_with("Got window ID: ")) << numberLine;
+    EXPECT_LT(std::stoull(numberLine.substr(15)), 0x20000000ull) << "not an X window id: " << numberLine;
+    expectScans(
+        *monitor,
+        {
+            {nullptr, {"Initial status: Available", "NotConnected"}},
+            {show(pages(), {{"status", "On Call"}}), {"Status changed from Available to On Call", "isDialing"}},
+            {show(pages(), {{"status", "Available"}}), {"Status changed from On Call to Available", "NotConnected"}},
+        });
+    EXPECT_EQ(monitor->stop().out, "");
 }
 
 }  // namespace
