@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "e2e/EndToEnd.h"
 #include "platform/linux/wayland/SwayTree.h"
@@ -265,9 +266,13 @@ TEST_F(SwayDesktop, AccessibilityOffIsNamed) {
 // Brave was started before accessibility was on, and so never came onto the bus: one line says so
 // and what to do, and the search ends as it does without a dialer window.
 TEST_F(SwayDesktop, ABrowserRunningButNotOnTheBusIsNamed) {
+    const auto started = std::chrono::steady_clock::now();
     auto brave = openPage("brave", "kixie.html", "Kixie PowerCall", {{"status", "Available"}}, 400, 600, false);
     ASSERT_TRUE(brave);
     ASSERT_TRUE(session().enableAccessibility());   // as a person turns it on afterwards
+    // A browser is named only once it has run long enough to have registered (5 s), not while it
+    // may be starting.
+    std::this_thread::sleep_until(started + 6s);
     auto monitor = runLineWarden("kixie");
     const auto result = monitor->wait(60s);
     ASSERT_TRUE(session().enableAccessibility(false));   // as the other tests found it
