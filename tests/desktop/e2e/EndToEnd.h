@@ -72,9 +72,11 @@ class Desktop {
 public:
     // Nothing (and a message in `why`) when Xvfb, openbox or chromium cannot be had here.
     static std::unique_ptr<Desktop> start(bool withWindowManager, std::string& why);
+    // The same on a display that runs already (a desktop session's), which the test does not own.
+    static std::unique_ptr<Desktop> attach(const std::string& display, std::string& why);
     ~Desktop();
 
-    const std::string& display() const { return server_->display(); }
+    const std::string& display() const { return display_; }
     PageServer& pages() { return *pages_; }
     std::unique_ptr<Browser> openBrowser(const std::string& windowClass, const std::string& page, int width,
                                          int height);
@@ -91,6 +93,7 @@ public:
 
 private:
     Desktop() = default;
+    std::string display_;
     std::unique_ptr<desktop_test::XvfbServer> server_;
     std::unique_ptr<desktop_test::ChildProcess> windowManager_;
     std::unique_ptr<PageServer> pages_;
@@ -100,6 +103,9 @@ private:
 class ProgramRun {
 public:
     ProgramRun(const std::string& binary, const std::vector<std::string>& args, const std::string& display);
+    // A program started by this exact command line (a Wayland session's commandInside).
+    explicit ProgramRun(const std::vector<std::string>& commandLine)
+        : process_(commandLine.front(), {commandLine.begin() + 1, commandLine.end()}) {}
 
     // Standard-error lines up to and including the first one equal to `line`; nothing when the
     // time runs out or the program ends first.
@@ -154,6 +160,8 @@ class DesktopTest : public testing::Test {
 protected:
     void SetUp() override;
     virtual bool withWindowManager() const { return false; }
+    // The desktop of each test: by default a fresh Xvfb (with openbox when asked for).
+    virtual std::unique_ptr<Desktop> makeDesktop(std::string& why);
     Desktop& desktop() { return *desktop_; }
     PageServer& pages() { return desktop_->pages(); }
 

@@ -229,11 +229,8 @@ std::unique_ptr<ChildProcess> startOpenbox(const std::string& display) {
 
 // ---------------------------------------------------------------------------------------------
 
-std::vector<std::string> Chromium::commandLine(const std::string& windowClass, const std::string& profile,
-                                               const std::string& url, int width, int height) {
-    std::vector<std::string> line{"chromium"};
-    if (!windowClass.empty()) line.push_back("--class=" + windowClass);
-    line.insert(line.end(), {
+std::vector<std::string> chromiumOptions(const std::string& profile, const std::string& url, int width, int height) {
+    std::vector<std::string> line{
         "--user-data-dir=" + profile,
         // Nothing but the test's own pages: no first-run pages, updates, sync or pings.
         "--no-first-run", "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
@@ -245,7 +242,7 @@ std::vector<std::string> Chromium::commandLine(const std::string& windowClass, c
         "--host-resolver-rules=MAP * ~NOTFOUND , EXCLUDE 127.0.0.1", "--no-sandbox", "--test-type", "--disable-gpu",
         // Covered or unfocused windows keep painting; pages show no scroll bars.
         "--disable-backgrounding-occluded-windows", "--disable-renderer-backgrounding", "--hide-scrollbars",
-        "--app=" + url});
+        "--app=" + url};
     // Only the first window takes these; later ones take the bounds of the last window.
     if (width > 0 && height > 0) {
         line.push_back("--window-size=" + std::to_string(width) + "," + std::to_string(height));
@@ -254,7 +251,14 @@ std::vector<std::string> Chromium::commandLine(const std::string& windowClass, c
     return line;
 }
 
-namespace {
+std::vector<std::string> Chromium::commandLine(const std::string& windowClass, const std::string& profile,
+                                               const std::string& url, int width, int height) {
+    std::vector<std::string> line{"chromium"};
+    if (!windowClass.empty()) line.push_back("--class=" + windowClass);
+    const auto options = chromiumOptions(profile, url, width, height);
+    line.insert(line.end(), options.begin(), options.end());
+    return line;
+}
 
 // The crash handler that chromium starts leads a session of its own, out of reach of the
 // browser's process group; it names the profile on its command line.
@@ -275,8 +279,6 @@ void endStragglers(const std::string& profile) {
         if (commandLine.find(profile) != std::string::npos) ::kill(std::stoi(name), SIGKILL);
     }
 }
-
-}  // namespace
 
 std::string Chromium::log() const {
     std::ifstream file(profile_ + ".log");

@@ -77,6 +77,15 @@ private:
 // openbox, an EWMH window manager that reparents; nothing when it does not come up.
 std::unique_ptr<ChildProcess> startOpenbox(const std::string& display);
 
+// The options of every test browser after its program and window class: a fresh profile in
+// `profile`, off the network, painting when covered, `url` in an app window of `width` x `height`
+// (0 x 0: the size chromium picks).
+std::vector<std::string> chromiumOptions(const std::string& profile, const std::string& url, int width, int height);
+
+// Kills every process whose command line names the profile (chromium's helpers that leave the
+// browser's process group).
+void endStragglers(const std::string& profile);
+
 // Debian's chromium showing `url` in an app window of `width` x `height` at the top left (0 x 0:
 // the size chromium picks), disguised by its window class (--class) as another browser unless
 // `windowClass` is empty. It stays off the network, keeps painting when covered, and has a fresh
