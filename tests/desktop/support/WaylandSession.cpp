@@ -303,6 +303,17 @@ void WaylandBrowser::stop() {
     session_.killProcessesMentioning(profile_);
 }
 
+void WaylandBrowser::freeze(bool frozen) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (readFile(entry.path() / "cmdline").find(profile_) != std::string::npos) {
+            ::kill(std::stoi(name), frozen ? SIGSTOP : SIGCONT);
+        }
+    }
+}
+
 pid_t WaylandBrowser::innerProcessId() const {
     return process_ ? WaylandSession::innerProcessId(process_->pid()) : 0;
 }

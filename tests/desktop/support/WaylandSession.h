@@ -105,6 +105,8 @@ public:
 
     // Ends the browser and every process it started.
     void stop();
+    // Stops every process of the browser (SIGSTOP), so that it answers nothing, or lets them go on.
+    void freeze(bool frozen);
     // The browser's main process as the session sees it (what the buses report), or 0.
     pid_t innerProcessId() const;
     // Opens one more window in the running browser (a second launch with the same profile).
