@@ -66,6 +66,9 @@ public:
     // process group of the program that started them, such as chromium's crash handler).
     void killProcessesMentioning(const std::string& text) const;
 
+    // Whether a process (its id seen from outside) runs inside this session.
+    bool holds(pid_t outer) const;
+
     // The process id, as the session sees it (and the buses report it), of the program that a
     // launch started, given the launcher's process id from outside; 0 when it is gone.
     static pid_t innerProcessId(pid_t launcher);
