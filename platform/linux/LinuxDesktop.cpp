@@ -28,9 +28,11 @@ std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console, std::vector<A
     mallopt(M_MMAP_THRESHOLD, static_cast<int>(x11::kMappedApartBytes));
     mallopt(M_TRIM_THRESHOLD, kKeptFreeHeapBytes);
     // A Wayland session is one that names its compositor; its X11 clients (Xwayland) are served
-    // within the Wayland desktop.
+    // within the Wayland desktop. A display named by the caller is an X display.
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (wayland && *wayland) return openWaylandDesktop(console, std::move(applications), std::move(displayName));
+    if (displayName.empty() && wayland && *wayland) {
+        return openWaylandDesktop(console, std::move(applications), std::move(displayName));
+    }
     return openX11Desktop(console, std::move(applications), std::move(displayName));
 }
 

@@ -246,6 +246,22 @@ TEST_F(SwayDesktop, TabRosterListsEveryBrowserWindow) {
     EXPECT_EQ(result.err, "");
 }
 
+// A browser that answers nothing on the bus (stopped) costs bounded waits and is left out; the
+// other browser is listed all the same.
+TEST_F(SwayDesktop, TabRosterLeavesOutABrowserThatDoesNotAnswer) {
+    auto brave = openPage("brave", "kixie.html", "Kixie PowerCall", {{"status", "Available"}}, 400, 600);
+    ASSERT_TRUE(brave);
+    auto chrome = openPage("chrome", "trellus.html", "Trellus", {{"state", "Idle"}}, 480, 600);
+    ASSERT_TRUE(chrome);
+    brave->freeze(true);
+    const auto result = session().run({tabRosterBinary()}, {}, 60s);
+    brave->freeze(false);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.out, "Google Chrome: Trellus\n");
+    EXPECT_EQ(result.err, "");
+}
+
 // Accessibility off and no application on the bus: the line naming it comes before the usual
 // messages, and the monitor ends.
 TEST_F(SwayDesktop, AccessibilityOffIsNamed) {

@@ -21,6 +21,12 @@ public:
     }
     explicit operator bool() const { return raw_ != nullptr; }
     std::string message() const { return raw_ && raw_->message ? raw_->message : "no answer"; }
+    // libatspi reports every failure of a call with one code; only its text tells an application
+    // that did not answer in time ("timeout from dbind") from one that is gone.
+    bool timedOut() const {
+        const std::string text = message();
+        return text.find("timeout") != std::string::npos || text.find("NoReply") != std::string::npos;
+    }
 
 private:
     GError* raw_ = nullptr;
@@ -182,10 +188,11 @@ BusPresence AccessibilityBus::presence(const AccessibleRef& element) {
     if (!ready() || !element) return BusPresence::unknown;
     takeEvents();
     atspi_accessible_clear_cache(element.get());
-    // A closed window's object is gone from its application: asking it anything fails.
+    // A closed window's object is gone from its application: asking it anything fails. An
+    // application that does not answer (busy, stopped) may still show the window.
     CallError roleError;
     atspi_accessible_get_role(element.get(), roleError.out());
-    if (roleError) return BusPresence::gone;
+    if (roleError) return roleError.timedOut() ? BusPresence::unknown : BusPresence::gone;
     const std::unique_ptr<AtspiStateSet, ObjectDeleter> states(atspi_accessible_get_state_set(element.get()));
     if (!states) return BusPresence::unknown;
     if (atspi_state_set_contains(states.get(), ATSPI_STATE_DEFUNCT)) return BusPresence::gone;

@@ -40,7 +40,8 @@ constexpr std::size_t kRememberedNumbers = 4096;
 constexpr double kRegistrationSeconds = 5;
 
 // How long the process has run, from its start in /proc/PID/stat (field 22, in clock ticks since
-// boot) and the system's uptime; nothing when either cannot be read.
+// boot) and the system's uptime; nothing when either cannot be read or the process has ended (a
+// zombie that nobody has reaped yet still carries its name).
 std::optional<double> secondsRunning(ProcessId processId) {
     std::ifstream stat("/proc/" + std::to_string(processId) + "/stat");
     std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
@@ -49,6 +50,7 @@ std::optional<double> secondsRunning(ProcessId processId) {
     std::istringstream fields(text.substr(close + 2));
     std::string field;
     for (int i = 3; i <= 22 && fields >> field; ++i) {
+        if (i == 3 && (field == "Z" || field == "X")) return std::nullopt;
         if (i != 22) continue;
         std::ifstream uptimeFile("/proc/uptime");
         double uptime = 0;
@@ -67,6 +69,15 @@ std::string programLine(const std::string& text) {
 }
 
 // A native application: the process's windows, from X11 when it has any there, else from the bus.
+// A helper process of a browser built on Chromium (renderer, zygote, GPU: "--type=..." on its
+// command line), which carries the browser's program name but is not the browser and may outlive
+// it for a moment.
+bool chromiumHelper(ProcessId processId) {
+    std::ifstream file("/proc/" + std::to_string(processId) + "/cmdline", std::ios::binary);
+    const std::string arguments((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return arguments.find(std::string("\0--type=", 8)) != std::string::npos;
+}
+
 class NativeApplicationElement final : public AXElement {
 public:
     explicit NativeApplicationElement(ProcessId processId) : processId(processId) {}
@@ -189,7 +200,7 @@ private:
             } catch (const std::exception&) {
                 continue;
             }
-            if (wayland::applicationOfProcess({&row, 1}, processId) &&
+            if (wayland::applicationOfProcess({&row, 1}, processId) && !chromiumHelper(processId) &&
                 secondsRunning(processId).value_or(0) >= kRegistrationSeconds) {
                 return true;
             }

@@ -268,9 +268,11 @@ bool Desktop::waitWindowGone(const std::string& title, std::chrono::milliseconds
 
 namespace {
 
-// The child inherits the environment: DISPLAY has to name the test's display when it starts.
+// The child inherits the environment: DISPLAY has to name the test's display when it starts, and
+// no Wayland session the tests run in may take the program over.
 const std::string& onDisplay(const std::string& display, const std::string& binary) {
     ::setenv("DISPLAY", display.c_str(), 1);
+    ::unsetenv("WAYLAND_DISPLAY");
     return binary;
 }
 

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <fstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -26,11 +27,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The environment of the current process with DISPLAY replaced.
+// The environment of the current process with DISPLAY replaced, and without the Wayland session
+// the tests may run in: what starts on the test's display must stay an X11 client there.
 std::vector<std::string> environmentWithDisplay(const std::string& display) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry) {
-        if (std::strncmp(*entry, "DISPLAY=", 8) != 0) environment.emplace_back(*entry);
+        const std::string_view variable(*entry);
+        if (variable.starts_with("DISPLAY=") || variable.starts_with("WAYLAND_DISPLAY=") ||
+            variable.starts_with("SWAYSOCK=")) {
+            continue;
+        }
+        environment.emplace_back(*entry);
     }
     environment.push_back("DISPLAY=" + display);
     return environment;

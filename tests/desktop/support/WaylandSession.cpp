@@ -181,6 +181,12 @@ std::string WaylandSession::browserProgram(const std::string& name) {
 
 void WaylandSession::killProcessesMentioning(const std::string& text) const { endStragglers(text); }
 
+bool WaylandSession::holds(pid_t outer) const {
+    std::error_code error;
+    const auto space = fs::read_symlink("/proc/" + std::to_string(outer) + "/ns/pid", error);
+    return !error && space == fs::read_symlink("/proc/" + std::to_string(init_) + "/ns/pid", error) && !error;
+}
+
 pid_t WaylandSession::innerProcessId(pid_t launcher) {
     std::istringstream children(
         readFile("/proc/" + std::to_string(launcher) + "/task/" + std::to_string(launcher) + "/children"));
@@ -298,9 +304,37 @@ std::vector<std::string> WaylandBrowser::environment() const {
 
 WaylandBrowser::~WaylandBrowser() { stop(); }
 
+// Chromium's helpers (zygotes) leave the process group and do not name the profile: every process
+// of the program file in the session is ended, and the browser is stopped once none is left.
 void WaylandBrowser::stop() {
     if (process_) process_->stop();
     session_.killProcessesMentioning(profile_);
+    const auto remaining = [&] {
+        bool any = false;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator("/proc", error)) {
+            const std::string name = entry.path().filename().string();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::error_code unreadable;
+            if (fs::read_symlink(entry.path() / "exe", unreadable) == program_ && session_.holds(std::stoi(name))) {
+                ::kill(std::stoi(name), SIGKILL);
+                any = true;
+            }
+        }
+        return any;
+    };
+    waitUntil([&] { return !remaining(); }, 10s);
+}
+
+void WaylandBrowser::freeze(bool frozen) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (readFile(entry.path() / "cmdline").find(profile_) != std::string::npos) {
+            ::kill(std::stoi(name), frozen ? SIGSTOP : SIGCONT);
+        }
+    }
 }
 
 pid_t WaylandBrowser::innerProcessId() const {

@@ -66,6 +66,9 @@ public:
     // process group of the program that started them, such as chromium's crash handler).
     void killProcessesMentioning(const std::string& text) const;
 
+    // Whether a process (its id seen from outside) runs inside this session.
+    bool holds(pid_t outer) const;
+
     // The process id, as the session sees it (and the buses report it), of the program that a
     // launch started, given the launcher's process id from outside; 0 when it is gone.
     static pid_t innerProcessId(pid_t launcher);
@@ -105,6 +108,8 @@ public:
 
     // Ends the browser and every process it started.
     void stop();
+    // Stops every process of the browser (SIGSTOP), so that it answers nothing, or lets them go on.
+    void freeze(bool frozen);
     // The browser's main process as the session sees it (what the buses report), or 0.
     pid_t innerProcessId() const;
     // Opens one more window in the running browser (a second launch with the same profile).

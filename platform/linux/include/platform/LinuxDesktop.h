@@ -16,9 +16,10 @@ namespace platform {
 // answer false and name the problem, and every other call answers with a failure.
 class LinuxDesktop {
 public:
-    // Running applications are the processes with windows of one of `applications`. The X display
-    // is the named one (":99"), or with an empty name the default display, as every X client
-    // finds it.
+    // Running applications are the processes with windows of one of `applications`. A named
+    // display (":99") opens the X11 desktop on that X display; with an empty name the session
+    // decides: the Wayland desktop when WAYLAND_DISPLAY is set, else the X11 desktop on the
+    // default display, as every X client finds it.
     static std::unique_ptr<LinuxDesktop> open(Console& console, std::vector<ApplicationDescription> applications,
                                               std::string displayName = {});
     virtual ~LinuxDesktop() = default;
