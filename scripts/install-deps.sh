@@ -10,7 +10,7 @@ packages=(
   libxcb1-dev libxcb-composite0-dev libxcb-damage0-dev
   libtesseract-dev libleptonica-dev tesseract-ocr-eng zlib1g-dev
   xvfb openbox chromium python3 x11-utils xdotool
-  fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-urw-base35 fonts-noto-mono
+  fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-urw-base35 fonts-noto-mono fonts-noto-core
 )
 
 missing=()
