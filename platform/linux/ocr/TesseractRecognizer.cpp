@@ -63,12 +63,15 @@ constexpr float kOtherImageMinConfidence = 50.0f;
 // usual text and can stay too small for the engine. Rows of marks lower than kSmallRowHeight
 // engine pixels (the usual text's capitals stand 21 high or more), or much lower than the
 // image's usual marks, are read again on their own, prepared at full size and enlarged so that
-// their capitals stand kSmallRowTarget high; the smallest few per image.
+// their capitals stand kSmallRowTarget high; the smallest few per image, and of those a sure line
+// of the first reading covers only the ones below kTinyRowHeight.
 constexpr double kSmallRowHeight = 17.0;
 constexpr double kSmallerThanUsual = 0.85;
 constexpr double kSmallRowTarget = 26.0;
 constexpr int kMinSmallRowSourceHeight = 7;
 constexpr std::size_t kMaxSmallRows = 4;
+constexpr std::size_t kMaxSmallRowsLooked = 12;
+constexpr double kTinyRowHeight = 15.5;
 constexpr int kMaxSmallMarkAspect = 12;
 constexpr int kSmallInkGain = 180;   // percent
 
@@ -805,7 +808,7 @@ std::vector<PixelRect> smallTextRows(const Study& studied, double scale) {
         if (members[r] >= 2 || rows[r].width >= 2 * rows[r].height) text.push_back(rows[r]);
     }
     std::stable_sort(text.begin(), text.end(), [](const PixelRect& a, const PixelRect& b) { return a.height < b.height; });
-    if (text.size() > kMaxSmallRows) text.resize(kMaxSmallRows);
+    if (text.size() > kMaxSmallRowsLooked) text.resize(kMaxSmallRowsLooked);
     // A row takes in the taller letters of its words (an "ll" beside small letters) and the marks
     // right beside it (points, dashes), so that no word is cut.
     for (auto& row : text) {
@@ -837,7 +840,15 @@ GreyImage darkened(GreyImage image) {
 // size, enlarged so that its capitals stand kSmallRowTarget high and read as a single line.
 void readSmallText(Engine& engine, const Study& studied, double scale, const Image& image, bool choices,
                    std::vector<Line>& lines) {
+    std::size_t read = 0;
     for (const auto& row : smallTextRows(studied, scale)) {
+        if (read == kMaxSmallRows) break;
+        const double engineHeight = row.height * scale * studied.workToSource;
+        const bool readSurely = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
+            return inside(row, line.box) && line.readings.front().confidence >= kSureConfidence;
+        });
+        if (readSurely && engineHeight >= kTinyRowHeight) continue;
+        ++read;
         const int margin = std::max(3, row.height / 2);
         const PixelRect area{std::max(0, row.x - margin), std::max(0, row.y - margin), row.width + 2 * margin,
                              row.height + 2 * margin};
@@ -860,7 +871,7 @@ void readSmallText(Engine& engine, const Study& studied, double scale, const Ima
         // the better reading of a line framed alike; a line framed alike that was large enough
         // keeps its reading. Any other reading joins as a line of its own (a part of a line that
         // also holds larger text).
-        const bool belowEngineSize = row.height * scale * studied.workToSource < kSmallRowHeight;
+        const bool belowEngineSize = engineHeight < kSmallRowHeight;
         std::vector<Line> others;
         for (auto& other : engine.read(prepared, call, frame, image)) {
             auto& reading = other.readings.front();
