@@ -14,7 +14,7 @@ packages=(
   sway at-spi2-core dbus-daemon dbus-bin util-linux
   xvfb openbox chromium python3 x11-utils xdotool
   gnome-shell xwayland dbus libglib2.0-bin pipewire-bin wireplumber xdg-desktop-portal
-  fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-urw-base35 fonts-noto-mono
+  fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-urw-base35 fonts-noto-mono fonts-noto-core
 )
 
 missing=()

@@ -3,6 +3,9 @@
 // the backdrop: css=<rules> adds style rules, texture=noise|photo paints a fixed random picture
 // into --texture (for `background-image: var(--texture)`), motion=canvas|video puts animated
 // content behind the whole page, drawn on a canvas or played from it through a video element.
+// c-<name>=RRGGBB sets the colour variable --c-<name>. Served with follow=<version>, the page
+// polls /state.json and loads the query of every newer state it is given, then reports that
+// version once it has painted.
 (function () {
   const params = new URLSearchParams(window.location.search);
   const root = document.documentElement;
@@ -10,6 +13,11 @@
   if (params.has("size")) root.style.setProperty("--size", params.get("size") + "px");
   document.body.classList.add("theme-" + (params.get("theme") || "light"));
   for (const [name, value] of params) {
+    // c-<name>=RRGGBB sets the colour variable --c-<name>.
+    if (name.startsWith("c-")) {
+      root.style.setProperty("--" + name, "#" + value);
+      continue;
+    }
     document.body.dataset[name] = value;
     for (const element of document.querySelectorAll('[data-param="' + name + '"]')) {
       element.textContent = value;
@@ -99,4 +107,24 @@
     document.body.appendChild(shown);
   }
   document.title = params.get("title") || document.title;
+  if (params.has("follow")) {
+    const version = Number(params.get("follow"));
+    let shown = -1;
+    // Two animation frames: the state has been painted, not only laid out.
+    requestAnimationFrame(() => requestAnimationFrame(() => { shown = version; }));
+    const poll = async () => {
+      try {
+        const response = await fetch("/state.json?shown=" + shown, { cache: "no-store" });
+        const state = await response.json();
+        if (typeof state.query === "string" && state.version > version) {
+          window.location.replace("?" + state.query + "&follow=" + state.version);
+          return;
+        }
+      } catch (error) {
+        // The server is not there yet or has gone: ask again.
+      }
+      setTimeout(poll, 150);
+    };
+    poll();
+  }
 })();

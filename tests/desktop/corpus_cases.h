@@ -32,6 +32,19 @@ std::optional<std::vector<Case>> loadCases(const std::string& corpusDirectory);
 
 // The file:// address of a case's page, with its parameters and its name as the title.
 std::string pageUrl(const Case& c, const std::string& corpusDirectory);
+// The same query, without the page, for a page that loads one case after another.
+std::string pageQuery(const Case& c);
+
+// The style sweep: pages of the template `styles.html`, generated over grids of the styles
+// people set, each dialer in a call and idle.
+// Secondary text: the state in 9-12 px grey text of contrast 3:1 to 4.5:1 to its band, light on
+// dark and dark on light, beside a bold logo and darker text, in DejaVu, Liberation, Noto and URW
+// sans. Every size, font and polarity meet each other; the contrast and the state run across
+// them so that each also meets every size and font.
+std::vector<Case> secondaryTextSweep();
+// High-contrast themes: black or white pages in the high-contrast palettes, the state in a pill
+// drawn as an outline or filled, in each palette.
+std::vector<Case> highContrastSweep();
 
 const char* dialerName(Dialer dialer);
 

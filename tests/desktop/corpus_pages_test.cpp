@@ -1,6 +1,8 @@
 // The page corpus end to end: each page is shown by chromium in a real window on a private X
 // server, captured by the X11 backend at twice its size, cut to the dialer's region, recognised
 // with the dialer's settings and classified by the dialer's detector. Every verdict must match.
+// The style sweep's pages are generated from one template and served to one window per dialer
+// and window size, which loads them one after another.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -13,6 +15,7 @@
 #include <thread>
 
 #include "corpus_cases.h"
+#include "e2e/EndToEnd.h"
 #include "linewarden/app/Applications.h"
 #include "platform/LinuxDesktop.h"
 #include "support/DesktopSession.h"
@@ -139,6 +142,52 @@ protected:
         for (const auto& c : *cases) {
             if (c.dialer == dialer && (!wanted || wanted(c))) outcomes.push_back(run(c));
         }
+        report(dialer, outcomes);
+    }
+
+    // Runs generated cases of one dialer: one window per window size loads them in turn.
+    void runSweep(corpus::Dialer dialer, const std::vector<corpus::Case>& all) {
+        std::vector<Outcome> outcomes;
+        std::vector<std::pair<int, int>> sizes;
+        for (const auto& c : all) {
+            if (c.dialer == dialer && std::find(sizes.begin(), sizes.end(), std::pair(c.windowWidth, c.windowHeight)) == sizes.end()) {
+                sizes.emplace_back(c.windowWidth, c.windowHeight);
+            }
+        }
+        for (const auto& size : sizes) {
+            std::vector<corpus::Case> cases;
+            std::copy_if(all.begin(), all.end(), std::back_inserter(cases), [&](const corpus::Case& c) {
+                return c.dialer == dialer && std::pair(c.windowWidth, c.windowHeight) == size;
+            });
+            runInOneWindow(cases, outcomes);
+        }
+        report(dialer, outcomes);
+    }
+
+    // The window loads each case's page in turn (the page follows the state the server gives
+    // it) and is read once the page has painted it.
+    void runInOneWindow(const std::vector<corpus::Case>& cases, std::vector<Outcome>& outcomes) {
+        auto pages = e2e::PageServer::start(kCorpusDirectory);
+        ASSERT_TRUE(pages) << "cannot listen on 127.0.0.1";
+        const auto& first = cases.front();
+        int version = pages->setState({{"query", corpus::pageQuery(first)}});
+        const auto browser = desktop_test::Chromium::start(
+            server_->display(), "", pages->url(first.page) + "?" + corpus::pageQuery(first) + "&follow=" + std::to_string(version),
+            first.windowWidth, first.windowHeight);
+        ASSERT_TRUE(browser) << "chromium did not start";
+        const auto window = findWindow(first.name);
+        ASSERT_TRUE(window) << "no window titled " << first.name << "; chromium wrote:\n" << browser->log();
+        for (const auto& c : cases) {
+            Outcome outcome{c.name, c.inCall, std::nullopt, {}, c.knownMiss};
+            if (&c != &first) version = pages->setState({{"query", corpus::pageQuery(c)}});
+            const auto capture = pages->waitShown(version, 20s) ? steadyCapture(*window, false) : std::nullopt;
+            if (capture) outcome.reading = corpus::readCapture(c, *capture, platform().textRecognizer);
+            else outcome.problem = "the page did not show its state";
+            outcomes.push_back(std::move(outcome));
+        }
+    }
+
+    void report(corpus::Dialer dialer, const std::vector<Outcome>& outcomes) {
         ASSERT_FALSE(outcomes.empty());
         int right = 0;
         double total = 0;
@@ -171,13 +220,17 @@ protected:
     static inline std::unique_ptr<platform::LinuxDesktop> desktop_;
 };
 
-// The corpus as a whole is read at least 99% right, the flat pages all right.
+// The corpus as a whole is read at least 99% right, the flat pages all right; so is each sweep.
 TEST(CorpusCases, KnownMissesStayWithinOnePercent) {
     const auto cases = corpus::loadCases(kCorpusDirectory);
     ASSERT_TRUE(cases);
     const auto misses = std::count_if(cases->begin(), cases->end(), [](const corpus::Case& c) { return c.knownMiss; });
     EXPECT_LE(misses * 100, static_cast<long>(cases->size()));
     EXPECT_TRUE(std::none_of(cases->begin(), cases->end(), [](const corpus::Case& c) { return c.knownMiss && !c.busy; }));
+    for (const auto& sweep : {corpus::secondaryTextSweep(), corpus::highContrastSweep()}) {
+        const auto sweepMisses = std::count_if(sweep.begin(), sweep.end(), [](const corpus::Case& c) { return c.knownMiss; });
+        EXPECT_LE(sweepMisses * 100, static_cast<long>(sweep.size()));
+    }
 }
 
 bool flat(const corpus::Case& c) { return !c.busy; }
@@ -209,5 +262,22 @@ TEST_F(CorpusPages, RingCentralOnBusyBackgrounds) { runDialer(corpus::Dialer::ri
 TEST_F(CorpusPages, TrellusOnBusyBackgrounds) { runDialer(corpus::Dialer::trellus, busy); }
 
 TEST_F(CorpusPages, ZoomOnBusyBackgrounds) { runDialer(corpus::Dialer::zoom, busy); }
+
+// The style sweep: small grey secondary text beside bolder text, and high-contrast themes.
+TEST_F(CorpusPages, KixieSecondaryText) { runSweep(corpus::Dialer::kixie, corpus::secondaryTextSweep()); }
+
+TEST_F(CorpusPages, RingCentralSecondaryText) { runSweep(corpus::Dialer::ringCentral, corpus::secondaryTextSweep()); }
+
+TEST_F(CorpusPages, TrellusSecondaryText) { runSweep(corpus::Dialer::trellus, corpus::secondaryTextSweep()); }
+
+TEST_F(CorpusPages, ZoomSecondaryText) { runSweep(corpus::Dialer::zoom, corpus::secondaryTextSweep()); }
+
+TEST_F(CorpusPages, KixieHighContrast) { runSweep(corpus::Dialer::kixie, corpus::highContrastSweep()); }
+
+TEST_F(CorpusPages, RingCentralHighContrast) { runSweep(corpus::Dialer::ringCentral, corpus::highContrastSweep()); }
+
+TEST_F(CorpusPages, TrellusHighContrast) { runSweep(corpus::Dialer::trellus, corpus::highContrastSweep()); }
+
+TEST_F(CorpusPages, ZoomHighContrast) { runSweep(corpus::Dialer::zoom, corpus::highContrastSweep()); }
 
 }  // namespace

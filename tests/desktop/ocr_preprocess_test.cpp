@@ -96,14 +96,36 @@ TEST(Preprocess, DarkThemeTextComesOutDarkOnWhite) {
     EXPECT_LT(grey.at(20, 30), 40);
 }
 
-TEST(Preprocess, ContrastIsStretchedPerFillButFaintMarksStayFaint) {
-    const Image page = Canvas(200, 60, kWhite)
-                           .strokes(20, 20, 5, 18, 0x9CA3AF)   // light grey text: 99 levels from white
-                           .strokes(120, 20, 5, 18, 0xE2E2E2)  // barely visible: 29 levels
+TEST(Preprocess, ContrastIsStretchedPerMarkButFaintMarksStayFaint) {
+    const Image page = Canvas(260, 60, kWhite)
+                           .strokes(20, 20, 5, 18, 0x111111)   // bold dark text
+                           .strokes(80, 20, 5, 18, 0x9CA3AF)   // grey secondary text beside it: 99 levels
+                           .strokes(180, 20, 5, 18, 0xE2E2E2)  // barely visible: 29 levels
                            .image();
     const GreyImage grey = normaliseForText(page).grey;
     EXPECT_LT(grey.at(20, 30), 10);
-    EXPECT_GT(grey.at(120, 30), 150);
+    EXPECT_LT(grey.at(80, 30), 10);
+    EXPECT_GT(grey.at(180, 30), 150);
+}
+
+TEST(Preprocess, AnOutlineDrawnAroundTextIsNotText) {
+    // A pill drawn as a two-pixel white outline on black, yellow text inside, as high-contrast
+    // themes draw controls; and a light theme's black outline around black text.
+    auto outlined = [](std::uint32_t page, std::uint32_t line, std::uint32_t text) {
+        return Canvas(220, 80, page)
+            .fill(20, 15, 160, 2, line)
+            .fill(20, 63, 160, 2, line)
+            .fill(20, 15, 2, 50, line)
+            .fill(178, 15, 2, 50, line)
+            .strokes(50, 30, 8, 20, text)
+            .image();
+    };
+    for (const auto& pill : {outlined(0x000000, kWhite, 0xFFFF00), outlined(kWhite, 0x000000, 0x000000)}) {
+        const GreyImage grey = normaliseForText(pill).grey;
+        EXPECT_EQ(grey.at(100, 15), 255);
+        EXPECT_EQ(grey.at(20, 40), 255);
+        EXPECT_LT(grey.at(50, 40), 40);
+    }
 }
 
 TEST(Preprocess, AnOutlineBetweenTwoFillsIsNotText) {

@@ -383,6 +383,65 @@ bool blendsFills(const Grid& grid, const std::vector<std::uint8_t>& rgba, const 
     return off <= static_cast<double>(kRimBlendMargin) * kRimBlendMargin;
 }
 
+// A group of 8-connected pixels on no fill: a letter, a word grown together, a rim, an icon.
+struct MarkInfo {
+    int owner = -1;         // the fill its first pixel stands on
+    Colour firstGround{};
+    bool twoFills = false;
+    int fillContrast = 0;   // between the fills it stands on
+    int strongest = 0;      // its pixels' largest distance from their ground
+    bool rim = false;
+    bool mixed = false;     // judged pixel by pixel
+    Box box;
+};
+
+// The marks that enclose a fill on which other marks stand: outlines drawn around text. A
+// letter's counter never holds a mark of its own, and is seldom large enough to be a fill.
+std::vector<bool> framesAroundText(const Grid& grid, const std::vector<int>& region, const std::vector<bool>& fill,
+                                   const std::vector<int>& mark, const std::vector<MarkInfo>& marks, int radius) {
+    std::vector<bool> frame(marks.size(), false);
+    // Only a mark on two fills (the one it encloses and the one around it) that could hold a fill.
+    const int least = 2 * radius + 3;
+    std::vector<bool> candidate(marks.size(), false);
+    bool any = false;
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+        candidate[m] = marks[m].twoFills && marks[m].box.width() >= least && marks[m].box.height() >= least;
+        any = any || candidate[m];
+    }
+    if (!any) return frame;
+    const auto regionCount = fill.size();
+    std::vector<Box> fillBox(regionCount);
+    for (int y = 0; y < grid.height; ++y) {
+        for (int x = 0; x < grid.width; ++x) {
+            const int r = region[grid.at(x, y)];
+            if (fill[r]) fillBox[r].add(x, y);
+        }
+    }
+    std::vector<int> marksOn(regionCount, 0);
+    for (const auto& info : marks) {
+        if (!info.twoFills && info.owner >= 0 && static_cast<std::size_t>(info.owner) < regionCount) ++marksOn[info.owner];
+    }
+    auto within = [](const Box& inner, const Box& outer) {
+        return inner.left > outer.left && inner.right < outer.right && inner.top > outer.top && inner.bottom < outer.bottom;
+    };
+    for (int y = 0; y < grid.height; ++y) {
+        for (int x = 0; x < grid.width; ++x) {
+            const std::size_t p = grid.at(x, y);
+            const int m = mark[p];
+            if (m < 0 || !candidate[m] || frame[m]) continue;
+            auto encloses = [&](std::size_t q) {
+                const int r = region[q];
+                return fill[r] && marksOn[r] > 0 && within(fillBox[r], marks[m].box);
+            };
+            if ((x + 1 < grid.width && encloses(p + 1)) || (y + 1 < grid.height && encloses(p + grid.width)) ||
+                (x > 0 && encloses(p - 1)) || (y > 0 && encloses(p - grid.width))) {
+                frame[m] = true;
+            }
+        }
+    }
+    return frame;
+}
+
 }  // namespace
 
 GreyImage luminance(const Image& image) {
@@ -432,16 +491,6 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     // stand out from both sides and stay.
     std::vector<int> mark;
     const int markCount = labelGroups(grid, [&](std::size_t p) { return !fill[region[p]]; }, mark);
-    struct MarkInfo {
-        int owner = -1;
-        Colour firstGround{};
-        bool twoFills = false;
-        int fillContrast = 0;   // between the fills it stands on
-        int strongest = 0;      // its pixels' largest distance from their ground
-        bool rim = false;
-        bool mixed = false;     // judged pixel by pixel
-        Box box;
-    };
     std::vector<MarkInfo> marks(markCount);
     std::vector<std::uint8_t> distances(grid.size(), 0);   // from the ground, 0-255
     for (int y = 0; y < grid.height; ++y) {
@@ -465,6 +514,10 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
             info.box.add(x, y);
         }
     }
+    // Outlines drawn around text (a pill or a button drawn as a frame, as high-contrast themes
+    // draw controls) stand out from the fills on both sides like a letter's stroke, but hold a
+    // fill with text on it inside: that is no letter, and kept it would close the text in.
+    const std::vector<bool> frame = framesAroundText(grid, region, fill, mark, marks, radius);
     auto letterShaped = [&](const Box& box) {
         const int w = box.width();
         const int h = box.height();
@@ -477,9 +530,11 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     // A mark of no letter's shape on two fills is mostly rims, but on stripes or over moving
     // content it is the letters and the fills' edges grown together: there each pixel is judged
     // by itself, a rim where it blends the fills around it.
-    for (auto& info : marks) {
-        info.rim = info.twoFills && letterShaped(info.box) && info.strongest <= info.fillContrast + kRimBlendMargin;
-        info.mixed = info.twoFills && !letterShaped(info.box);
+    for (int m = 0; m < markCount; ++m) {
+        MarkInfo& info = marks[m];
+        info.rim = frame[m] ||
+                   (info.twoFills && letterShaped(info.box) && info.strongest <= info.fillContrast + kRimBlendMargin);
+        info.mixed = !frame[m] && info.twoFills && !letterShaped(info.box);
     }
     // Where few of its pixels stand out, it is a rim all the same (a pill's outline).
     std::vector<bool> blend(grid.size(), false);
@@ -568,17 +623,18 @@ NormalisedText normaliseForText(const Image& image, int fillRadius) {
     }
     result.unflatFraction = static_cast<double>(unflat) / static_cast<double>(grid.size());
 
-    // Stretch each ground's marks so that the strongest reaches black.
+    // Stretch each mark so that its strongest pixel reaches black: grey secondary text beside
+    // bolder text on the same fill comes out as dark as that text.
     std::vector<bool> drawn(grid.size(), false);
-    std::vector<int> strongest(regionCount + 1, 0);
+    std::vector<int> strongest(markCount, 0);
     for (std::size_t p = 0; p < grid.size(); ++p) {
         if (mark[p] < 0 || rimPixel(p)) continue;
         drawn[p] = true;
-        strongest[owner[p]] = std::max(strongest[owner[p]], static_cast<int>(distances[p]));
+        strongest[mark[p]] = std::max(strongest[mark[p]], static_cast<int>(distances[p]));
     }
     for (std::size_t p = 0; p < grid.size(); ++p) {
         if (!drawn[p]) continue;
-        const int stretch = std::max(kMinStretchContrast, strongest[owner[p]]);
+        const int stretch = std::max(kMinStretchContrast, strongest[mark[p]]);
         result.grey.pixels[p] = static_cast<std::uint8_t>(255 - std::min(255, distances[p] * 255 / stretch));
     }
     return result;

@@ -10,9 +10,12 @@
 // Every other pixel stands on the fill nearest to it, on the colour that fill has there. Groups of
 // such pixels that touch two fills and only blend their colours are the anti-aliased rims between
 // them (a pill's outline, a stripe's edge) and are dropped; letters crossing two fills stand out
-// from both and stay. The rest are drawn by their colour distance from their ground, stretched
-// per fill so that its strongest mark is black. A white badge on a green pill inside a light page
-// thus comes out as black letters on white, like the page's own dark text.
+// from both and stay. So are outlines drawn around text in a colour of their own (controls in
+// high-contrast themes): a mark that encloses a fill on which other marks stand is a frame, not
+// a letter, and kept it would close the text in. The rest are drawn by their colour distance
+// from their ground, each mark stretched so that its strongest pixel is black: a white badge on a
+// green pill inside a light page comes out as black letters on white, like the page's own dark
+// text, and grey secondary text beside bold dark text as dark as that text.
 
 #include <cstdint>
 #include <vector>

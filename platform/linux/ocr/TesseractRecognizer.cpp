@@ -59,6 +59,21 @@ constexpr double kLightBandMean = 170.0;
 // Readings of those other images that the engine is less sure of are left out: on textures
 // they are mostly noise.
 constexpr float kOtherImageMinConfidence = 50.0f;
+// Secondary text (small labels and timers beside larger text) is scaled with the image for its
+// usual text and can stay too small for the engine. Rows of marks lower than kSmallRowHeight
+// engine pixels (the usual text's capitals stand 21 high or more), or much lower than the
+// image's usual marks, are read again on their own, prepared at full size and enlarged so that
+// their capitals stand kSmallRowTarget high; the smallest few per image, and of those a sure line
+// of the first reading covers only the ones below kTinyRowHeight.
+constexpr double kSmallRowHeight = 17.0;
+constexpr double kSmallerThanUsual = 0.85;
+constexpr double kSmallRowTarget = 26.0;
+constexpr int kMinSmallRowSourceHeight = 7;
+constexpr std::size_t kMaxSmallRows = 4;
+constexpr std::size_t kMaxSmallRowsLooked = 12;
+constexpr double kTinyRowHeight = 15.5;
+constexpr int kMaxSmallMarkAspect = 12;
+constexpr int kSmallInkGain = 180;   // percent
 
 // ---------------------------------------------------------------------------------------------
 // Files and settings
@@ -737,6 +752,143 @@ void readOtherImages(Engine& engine, const Study& studied, double scale, const I
     }
 }
 
+// Rows of small marks, in the caller's pixels, smallest first: text the image's scale leaves too
+// small for the engine. Marks of about one height that stand side by side make a row; a lone
+// mark counts only when it is a word or a timer grown together.
+std::vector<PixelRect> smallTextRows(const Study& studied, double scale) {
+    const double toWork = studied.workToSource;
+    // Marks no wider than a word, in the caller's pixels; those as high as text may make rows.
+    std::vector<PixelRect> marks;
+    std::vector<int> heights;
+    for (const auto* list : {&studied.normalised.glyphs, &studied.normalised.strayMarks}) {
+        for (const auto& mark : *list) {
+            if (mark.width > kMaxSmallMarkAspect * std::max(mark.height, 1)) continue;
+            marks.push_back({static_cast<int>(mark.x / toWork), static_cast<int>(mark.y / toWork),
+                             static_cast<int>(std::ceil(mark.width / toWork)), static_cast<int>(std::ceil(mark.height / toWork))});
+            if (marks.back().height >= kMinSmallRowSourceHeight) heights.push_back(marks.back().height);
+        }
+    }
+    if (heights.empty()) return {};
+    std::nth_element(heights.begin(), heights.begin() + static_cast<std::ptrdiff_t>(heights.size() / 2), heights.end());
+    const double usual = heights[heights.size() / 2];
+    const double toEngine = scale * toWork;
+    std::vector<PixelRect> small;
+    for (const auto& mark : marks) {
+        if (mark.height >= kMinSmallRowSourceHeight &&
+            (mark.height * toEngine < kSmallRowHeight || mark.height < kSmallerThanUsual * usual)) {
+            small.push_back(mark);
+        }
+    }
+    std::sort(small.begin(), small.end(), [](const PixelRect& a, const PixelRect& b) { return a.x < b.x; });
+    std::vector<PixelRect> rows;
+    std::vector<int> members;
+    for (const auto& mark : small) {
+        bool joined = false;
+        for (std::size_t r = 0; r < rows.size() && !joined; ++r) {
+            PixelRect& row = rows[r];
+            const int overlap = std::min(row.y + row.height, mark.y + mark.height) - std::max(row.y, mark.y);
+            const int gap = mark.x - (row.x + row.width);
+            if (2 * overlap < std::min(row.height, mark.height) || gap > 2 * std::max(row.height, mark.height)) continue;
+            const int right = std::max(row.x + row.width, mark.x + mark.width);
+            const int bottom = std::max(row.y + row.height, mark.y + mark.height);
+            row.x = std::min(row.x, mark.x);
+            row.y = std::min(row.y, mark.y);
+            row.width = right - row.x;
+            row.height = bottom - row.y;
+            ++members[r];
+            joined = true;
+        }
+        if (!joined) {
+            rows.push_back(mark);
+            members.push_back(1);
+        }
+    }
+    std::vector<PixelRect> text;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (members[r] >= 2 || rows[r].width >= 2 * rows[r].height) text.push_back(rows[r]);
+    }
+    std::stable_sort(text.begin(), text.end(), [](const PixelRect& a, const PixelRect& b) { return a.height < b.height; });
+    if (text.size() > kMaxSmallRowsLooked) text.resize(kMaxSmallRowsLooked);
+    // A row takes in the taller letters of its words (an "ll" beside small letters) and the marks
+    // right beside it (points, dashes), so that no word is cut.
+    for (auto& row : text) {
+        for (bool grown = true; grown;) {
+            grown = false;
+            for (const auto& mark : marks) {
+                const int overlap = std::min(row.y + row.height, mark.y + mark.height) - std::max(row.y, mark.y);
+                const int gap = std::max(mark.x - (row.x + row.width), row.x - (mark.x + mark.width));
+                const bool within = mark.x >= row.x && mark.x + mark.width <= row.x + row.width;
+                if (within || 2 * overlap < std::min(row.height, mark.height) || gap > row.height / 2) continue;
+                const int right = std::max(row.x + row.width, mark.x + mark.width);
+                row.x = std::min(row.x, mark.x);
+                row.width = right - row.x;
+                grown = true;
+            }
+        }
+    }
+    return text;
+}
+
+// Small text's strokes are thinner than a pixel or two and come out grey, the points of a colon
+// palest: the ink is deepened so that what is half dark becomes black.
+GreyImage darkened(GreyImage image) {
+    for (auto& v : image.pixels) v = static_cast<std::uint8_t>(255 - std::min(255, (255 - v) * kSmallInkGain / 100));
+    return image;
+}
+
+// Each row of small text cut from the caller's image with a margin, prepared on its own at full
+// size, enlarged so that its capitals stand kSmallRowTarget high and read as a single line.
+void readSmallText(Engine& engine, const Study& studied, double scale, const Image& image, bool choices,
+                   std::vector<Line>& lines) {
+    std::size_t read = 0;
+    for (const auto& row : smallTextRows(studied, scale)) {
+        if (read == kMaxSmallRows) break;
+        const double engineHeight = row.height * scale * studied.workToSource;
+        const bool readSurely = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
+            return inside(row, line.box) && line.readings.front().confidence >= kSureConfidence;
+        });
+        if (readSurely && engineHeight >= kTinyRowHeight) continue;
+        ++read;
+        const int margin = std::max(3, row.height / 2);
+        const PixelRect area{std::max(0, row.x - margin), std::max(0, row.y - margin), row.width + 2 * margin,
+                             row.height + 2 * margin};
+        // Prepared with room around it, so that the fills around the row are told as such
+        // (a pill the row fills nearly whole, the page beside it).
+        const int room = 2 * row.height;
+        const PixelRect context{std::max(0, row.x - room), std::max(0, row.y - room),
+                                std::min(image.width(), row.x + row.width + room) - std::max(0, row.x - room),
+                                std::min(image.height(), row.y + row.height + room) - std::max(0, row.y - room)};
+        const auto piece = image.cropped(context);
+        if (!piece || piece->width() == 0 || piece->height() == 0) continue;
+        const GreyImage rowPixels = cropped(normaliseForText(*piece).grey,
+                                            {area.x - context.x, area.y - context.y, area.width, area.height});
+        if (rowPixels.width == 0 || rowPixels.height == 0) continue;
+        const double factor = std::clamp(kSmallRowTarget / row.height, 1.0, kMaxUpscale);
+        const GreyImage prepared = withBorder(scaled(darkened(rowPixels), factor), kBorder);
+        const Frame frame{factor, static_cast<double>(area.x), static_cast<double>(area.y)};
+        const EngineCall call{tesseract::PSM_SINGLE_LINE, resolutionAt(factor), false, choices, 0};
+        // Read at a size that suits it, a row the first reading saw below the engine's size is
+        // the better reading of a line framed alike; a line framed alike that was large enough
+        // keeps its reading. Any other reading joins as a line of its own (a part of a line that
+        // also holds larger text).
+        const bool belowEngineSize = engineHeight < kSmallRowHeight;
+        std::vector<Line> others;
+        for (auto& other : engine.read(prepared, call, frame, image)) {
+            auto& reading = other.readings.front();
+            const auto same = std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return sameLine(line.box, other.box); });
+            if (same == lines.end()) {
+                others.push_back(std::move(other));
+                continue;
+            }
+            if (!belowEngineSize || reading.confidence < kOtherImageMinConfidence) continue;
+            std::erase_if(same->readings, [&](const Reading& r) { return r.text == reading.text; });
+            for (const auto& r : same->readings) reading.confidence = std::max(reading.confidence, r.confidence);
+            same->readings.insert(same->readings.begin(), std::move(reading));
+        }
+        merge(lines, std::move(others));
+    }
+}
+
 }  // namespace
 
 RecognitionOutcome TesseractRecognizer::recognize(const Image& image, const RecognitionSettings& settings) {
@@ -786,6 +938,7 @@ RecognitionOutcome TesseractRecognizer::read(const Image& image, const Recogniti
     takeSecondLook(*engine, studied, scale, image,
                    settings.level == RecognitionLevel::accurate ? kSureConfidence : kRereadConfidence, choices,
                    settings.customWords, lines);
+    readSmallText(*engine, studied, scale, image, choices, lines);
     if (const auto bands = doubtfulBands(studied, lines); !bands.empty()) {
         readOtherImages(*engine, studied, scale, image, choices, wanted - 1, bands, lines);
     }
