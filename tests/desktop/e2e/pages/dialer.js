@@ -5,9 +5,10 @@
 //   - elements marked data-clock="key" show it as a running call timer (m:ss, mm:ss or h:mm:ss)
 //     that counts on from the value until the value changes;
 //   - elements marked data-when="key=value" are shown only while the key has that value.
-// With "busy" set, the page behaves like a live web app that shows nothing new: four times a
-// second it renders its elements marked data-redraw again (new nodes, the same pixels), and a
-// spinner turns in its bottom-right corner, away from where the monitors read.
+// Like a live web app that shows nothing new: with "busy" set, the page renders its elements
+// marked data-redraw again four times a second (new nodes, the same pixels) and a spinner turns
+// in its bottom-right corner, away from where the monitors read; with "spinner" set, only the
+// spinner turns.
 // {"close": true} closes the window, {"goto": "page.html"} navigates away from the page and
 // {"title": "..."} retitles it; with "window": "<title>" beside them, only the window of that
 // title does so.
@@ -36,7 +37,8 @@
   };
 
   let spinner = null;
-  const busy = (on) => {
+  let redraw = false;
+  const spin = (on) => {
     if (on && !spinner) {
       spinner = document.createElement('div');
       spinner.style.cssText = 'position: fixed; right: 14px; bottom: 14px; width: 18px; height: 18px; ' +
@@ -50,7 +52,7 @@
     }
   };
   setInterval(() => {
-    if (!spinner) return;
+    if (!redraw) return;
     for (const element of document.querySelectorAll('[data-redraw]')) element.replaceWith(element.cloneNode(true));
   }, 250);
 
@@ -73,7 +75,8 @@
       const [key, value] = element.dataset.when.split('=');
       element.hidden = String(state[key] ?? '') !== value;
     }
-    busy(Boolean(state.busy));
+    spin(Boolean(state.busy || state.spinner));
+    redraw = Boolean(state.busy);
     tick();
   };
 
