@@ -14,8 +14,8 @@
 // A scan that reads only one region of a window asks for that region alone: the platform takes
 // only the pixels the region needs (ScreenCapture::captureWindowRegion), and only drawing inside
 // the region counts as a change (ScreenCapture::regionUnchangedSinceLastCapture). A page that
-// animates elsewhere, or draws the same pixels again where it is read, then costs a capture of
-// the region and a fingerprint, never a recognition.
+// animates elsewhere then costs no capture at all, and one that draws the same pixels again where
+// it is read costs a capture of the region and a fingerprint, never a recognition.
 //
 // Either way the scan's steps, and everything they write, are those of a full scan. It lives in
 // the core's capture path rather than in a backend decorator because only the scan knows which

@@ -3,10 +3,12 @@
 #include <poll.h>
 #include <xcb/composite.h>
 #include <xcb/damage.h>
+#include <xcb/xcbext.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 
 #include "platform/linux/PixelConversion.h"
 
@@ -43,6 +45,18 @@ std::optional<PixelLayout> layoutFor(const XConnection& x, xcb_visualid_t visual
     return PixelLayout{format->bits_per_pixel, setup->image_byte_order == XCB_IMAGE_ORDER_MSB_FIRST,
                        visual->red_mask,       visual->green_mask,
                        visual->blue_mask,      (bitsPerRow + pad - 1) / pad * pad / 8};
+}
+
+// Whether a checked request without a reply succeeded, asked once a later request has been
+// answered (and so without another round trip).
+bool answeredWithoutError(xcb_connection_t* c, xcb_void_cookie_t cookie) {
+    void* reply = nullptr;
+    xcb_generic_error_t* error = nullptr;
+    const bool done = xcb_poll_for_reply(c, cookie.sequence, &reply, &error) != 0;
+    const bool ok = done && error == nullptr && xcb_connection_has_error(c) == 0;
+    std::free(reply);
+    std::free(error);
+    return ok;
 }
 
 // Whether sequence number a came before b (they wrap around).
@@ -191,15 +205,15 @@ bool WindowCapture::unchangedSinceCapture(xcb_window_t window, int widthPixels, 
     }
     const SigpipeShield shield;
     xcb_connection_t* c = x_.raw();
-    const auto attributesCookie = xcb_get_window_attributes(c, window);
-    const auto geometryCookie = xcb_get_geometry(c, window);
     // Empties the drawn area: what is drawn from here on is reported anew. Also proves the damage
     // object still exists: it goes with its window, and a new window may come back under the
-    // same id without one.
+    // same id without one. Sent first, so that the replies below answer for it too.
     const auto rearmCookie = xcb_damage_subtract_checked(c, watched.damage, XCB_NONE, XCB_NONE);
+    const auto attributesCookie = xcb_get_window_attributes(c, window);
+    const auto geometryCookie = xcb_get_geometry(c, window);
     auto attributes = fetch<xcb_get_window_attributes_reply>(c, attributesCookie);
     auto geometry = fetch<xcb_get_geometry_reply>(c, geometryCookie);
-    if (!succeeded(c, rearmCookie)) {
+    if (!answeredWithoutError(c, rearmCookie)) {
         watches_.erase(found);
         return false;
     }
@@ -244,20 +258,40 @@ std::optional<Image> WindowCapture::capture(xcb_window_t window, int widthPixels
     xcb_connection_t* c = x_.raw();
     takeEvents();
 
+    // A window kept off screen already is named together with the question whether it is
+    // still shown, saving a round trip per capture (the name fails harmlessly if it is not).
+    xcb_pixmap_t pixmap = XCB_PIXMAP_NONE;
+    std::optional<xcb_void_cookie_t> nameCookie;
+    if (x_.hasComposite() && redirected_.contains(window)) {
+        pixmap = xcb_generate_id(c);
+        nameCookie = xcb_composite_name_window_pixmap_checked(c, window, pixmap);
+    }
     const auto attributesCookie = xcb_get_window_attributes(c, window);
     const auto geometryCookie = xcb_get_geometry(c, window);
     auto attributes = fetch<xcb_get_window_attributes_reply>(c, attributesCookie);
     auto geometry = fetch<xcb_get_geometry_reply>(c, geometryCookie);
+    // Answered by now: the server handles requests in order.
+    if (nameCookie && !answeredWithoutError(c, *nameCookie)) pixmap = XCB_PIXMAP_NONE;
+    const auto letPixmapGo = [&] {
+        if (pixmap != XCB_PIXMAP_NONE) xcb_discard_reply(c, xcb_free_pixmap_checked(c, pixmap).sequence);
+        pixmap = XCB_PIXMAP_NONE;
+    };
     if (!attributes || !geometry) {
+        letPixmapGo();
         redirected_.erase(window);   // gone; its id may come back for another window
         watches_.erase(window);
         return std::nullopt;
     }
     if (const auto found = watches_.find(window); found != watches_.end()) found->second.captured = false;
-    if (attributes->map_state != XCB_MAP_STATE_VIEWABLE) return std::nullopt;
+    if (attributes->map_state != XCB_MAP_STATE_VIEWABLE) {
+        letPixmapGo();
+        return std::nullopt;
+    }
 
-    keepContents(window, false);
-    xcb_pixmap_t pixmap = nameContents(window);
+    if (pixmap == XCB_PIXMAP_NONE) {
+        keepContents(window, false);
+        pixmap = nameContents(window);
+    }
     if (pixmap == XCB_PIXMAP_NONE && x_.hasComposite()) {
         // The window may be new under a reused id, or was redirected by someone who let go.
         if (const auto found = watches_.find(window); found != watches_.end()) {
@@ -284,16 +318,16 @@ std::optional<Image> WindowCapture::capture(xcb_window_t window, int widthPixels
     const PixelRect source = doubledPart ? doubledSource(taken, width, height) : PixelRect{0, 0, width, height};
     // Without Composite, the window itself: correct only where nothing covers it.
     const xcb_drawable_t drawable = pixmap != XCB_PIXMAP_NONE ? pixmap : window;
-    auto image = fetch<xcb_get_image_reply>(
-        c, xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, static_cast<std::int16_t>(source.x),
-                         static_cast<std::int16_t>(source.y), static_cast<std::uint16_t>(source.width),
-                         static_cast<std::uint16_t>(source.height), ~0u));
-    if (pixmap != XCB_PIXMAP_NONE) xcb_discard_reply(c, xcb_free_pixmap_checked(c, pixmap).sequence);
-
+    const auto imageCookie =
+        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, static_cast<std::int16_t>(source.x),
+                      static_cast<std::int16_t>(source.y), static_cast<std::uint16_t>(source.width),
+                      static_cast<std::uint16_t>(source.height), ~0u);
+    letPixmapGo();
     // A named pixmap outlives its window: make sure the window was still there, shown and of the
-    // same size once the pixels were read.
+    // same size once the pixels were read (asked at once, answered after the pixels).
     const auto afterAttributesCookie = xcb_get_window_attributes(c, window);
     const auto afterGeometryCookie = xcb_get_geometry(c, window);
+    auto image = fetch<xcb_get_image_reply>(c, imageCookie);
     auto afterAttributes = fetch<xcb_get_window_attributes_reply>(c, afterAttributesCookie);
     auto afterGeometry = fetch<xcb_get_geometry_reply>(c, afterGeometryCookie);
     if (!image || !afterAttributes || !afterGeometry || afterAttributes->map_state != XCB_MAP_STATE_VIEWABLE ||
