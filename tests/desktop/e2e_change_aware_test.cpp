@@ -175,8 +175,8 @@ TEST_F(ChangeAwareScans, ARegionTakenAloneIsTheOneCutFromTheWholeWindow) {
     }
 }
 
-// A page that keeps drawing: a spinner away from the region read is no change (chromium now and
-// then repaints most of a page once, so not every scan is spared); a status drawn again with the
+// A page that keeps drawing: a spinner away from the region read is no change (chromium may
+// still repaint a whole page now and then, so one scan of five may capture); a status drawn again with the
 // same pixels costs a capture of the region, never a recognition; and a status that changes is
 // read and reported as a plain scan reports it. The pauses let the page draw between scans.
 TEST_F(ChangeAwareScans, DrawingOutsideTheRegionOrOfTheSamePixelsIsReadOnce) {
@@ -195,8 +195,13 @@ TEST_F(ChangeAwareScans, DrawingOutsideTheRegionOrOfTheSamePixelsIsReadOnce) {
             aware.scanElements(false);
         }
     };
-    scanBoth(1);
-    int captures = awareDesktop_->captures();
+    // The plain monitor's first capture has the page repaint itself: until that is over.
+    int captures = -1;
+    for (int i = 0; i < 10 && captures != awareDesktop_->captures(); ++i) {
+        captures = awareDesktop_->captures();
+        scanBoth(1);
+    }
+    captures = awareDesktop_->captures();
     const int recognitions = awareDesktop_->recognitions();
     scanBoth(5);
     EXPECT_LE(awareDesktop_->captures(), captures + 1) << "the spinner counted as a change";
