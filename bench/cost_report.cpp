@@ -3,10 +3,14 @@
 //     in this process with the production monitor classes and the X11 desktop;
 //   - the production `linewarden` process watching an idle dialer: time from start to its first
 //     status line, the share of one core it used (from /proc/PID/stat) and its resident memory;
-//   - the same process watching a Zoom meeting whose video keeps moving;
+//   - the same for a busy idle browser dialer, whose page renders its status area again four
+//     times a second with the same pixels while a spinner turns elsewhere in the window: the
+//     scans (spaced so that each sees such redraws) and the process watching it;
+//   - the same process watching a Zoom meeting whose timer ticks over moving video;
 //   - resident memory of this process over many scans, to show it stays flat.
-// Prints one table. Run by scripts/cost-report.sh; `cost_report [seconds] [scans]` sets how long
-// each process is watched (60) and how many scans the memory run takes (10000).
+// Prints one table. Run by scripts/cost-report.sh; `cost_report [seconds] [scans] [linewarden]` sets
+// how long each process is watched (60), how many scans the memory run takes (10000) and which
+// linewarden program is watched (the one built beside it), to compare a build with an older one.
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -165,10 +169,11 @@ struct ProcessFigures {
 };
 
 // The production monitor watching the display for `seconds` after its first status line.
-ProcessFigures watchWithProcess(const std::string& display, const std::string& dialer, int seconds) {
+ProcessFigures watchWithProcess(const std::string& binary, const std::string& display, const std::string& dialer,
+                                int seconds) {
     ProcessFigures figures;
     const auto start = Clock::now();
-    e2e::ProgramRun run(e2e::lineWardenBinary(), {"--dialer=" + dialer}, display);
+    e2e::ProgramRun run(binary, {"--dialer=" + dialer}, display);
     for (int scan = 0; scan < 5; ++scan) {
         const auto out = run.nextScan(30s);
         if (!out) break;
@@ -195,10 +200,16 @@ ProcessFigures watchWithProcess(const std::string& display, const std::string& d
 
 struct Row {
     std::string dialer;
-    Spread changed;
-    Spread unchanged;
+    std::optional<Spread> changed;
+    std::optional<Spread> unchanged;
     ProcessFigures idle;
 };
+
+// The idle state of a browser dialer's page, busy: see dialer.js.
+nlohmann::json busy(nlohmann::json state) {
+    state["busy"] = "yes";
+    return state;
+}
 
 std::string fixed(double value, int decimals) {
     char buffer[32];
@@ -211,10 +222,14 @@ std::string fixed(double value, int decimals) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 60;
     const int memoryScans = argc > 2 ? std::max(100, std::atoi(argv[2])) : 10000;
+    const std::string binary = argc > 3 ? argv[3] : e2e::lineWardenBinary();
     constexpr int kChangedScans = 15;
     // A meeting's frames differ in what moves behind its bars, and so in cost: more of them.
     constexpr int kMeetingScans = 40;
     constexpr int kUnchangedScans = 200;
+    // Scans of a busy page, each after a pause in which the page has redrawn itself.
+    constexpr int kBusyScans = 40;
+    constexpr auto kBusyPause = 300ms;
 
     std::string why;
     auto desktop = e2e::Desktop::start(false, why);
@@ -238,6 +253,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         Row row{dialer.name, {}, {}, {}};
+        std::optional<Row> busyRow;
+        if (dialer.name != "zoom") busyRow = Row{dialer.name + " busy", std::nullopt, {}, {}};
         {
             auto x11 = platform::LinuxDesktop::open(quiet, linewarden::knownApplications(), desktop->display());
             auto& platform = x11->platform();
@@ -263,10 +280,23 @@ int main(int argc, char** argv) {
             row.changed = changed.spread();
             row.unchanged = unchanged.spread();
 
+            if (busyRow) {
+                desktop->pages().waitShown(desktop->pages().setState(busy(dialer.idle)));
+                std::this_thread::sleep_for(1s);
+                monitor->scanElements(false);
+                ScanTimes scans;
+                for (int i = 0; i < kBusyScans; ++i) {
+                    std::this_thread::sleep_for(kBusyPause);
+                    scans.time([&] { monitor->scanElements(false); });
+                }
+                busyRow->unchanged = scans.spread();
+            }
+
             if (dialer.name == "kixie") {
-                // Memory over many scans: mostly unchanged, the state changing every 200 scans.
+                // Memory over many scans of the busy page: mostly unchanged, the state changing
+                // every 200 scans.
                 for (int i = 0; i < memoryScans; ++i) {
-                    if (i % 200 == 0) desktop->pages().setState(i % 400 == 0 ? dialer.other : dialer.idle);
+                    if (i % 200 == 0) desktop->pages().setState(busy(i % 400 == 0 ? dialer.other : dialer.idle));
                     monitor->scanElements(false);
                     if (i == memoryScans / 10) rssEarly = residentMegabytes(getpid());
                 }
@@ -274,8 +304,13 @@ int main(int argc, char** argv) {
             }
         }
         desktop->pages().setState(dialer.idle);
-        row.idle = watchWithProcess(desktop->display(), dialer.name, seconds);
+        row.idle = watchWithProcess(binary, desktop->display(), dialer.name, seconds);
         rows.push_back(row);
+        if (busyRow) {
+            desktop->pages().setState(busy(dialer.idle));
+            busyRow->idle = watchWithProcess(binary, desktop->display(), dialer.name, seconds);
+            rows.push_back(*busyRow);
+        }
         browser.reset();
         desktop->waitWindowGone(dialer.title);
     }
@@ -296,15 +331,16 @@ int main(int argc, char** argv) {
             for (int i = 0; i < kMeetingScans; ++i) scans.time([&] { monitor.scanElements(false); });
             meetingScan = scans.spread();
         }
-        meeting = watchWithProcess(desktop->display(), "zoom", seconds);
+        meeting = watchWithProcess(binary, desktop->display(), "zoom", seconds);
     }
 
     std::cout << "dialer         changed scan ms         unchanged scan ms       watching   RSS    peak   start-up\n"
                  "               median  p95     cpu     median  p95     cpu     % of core  MB     MB     ms\n";
-    const auto print = [](const std::string& name, const Spread& changed, const std::optional<Spread>& unchanged,
-                          const ProcessFigures& process) {
-        std::printf("%-14s %-7s %-7s %-7s %-7s %-7s %-7s %-10s %-6s %-6s %s\n", name.c_str(), fixed(changed.median, 1).c_str(),
-                    fixed(changed.p95, 1).c_str(), fixed(changed.cpuMedian, 1).c_str(),
+    const auto print = [](const std::string& name, const std::optional<Spread>& changed,
+                          const std::optional<Spread>& unchanged, const ProcessFigures& process) {
+        std::printf("%-14s %-7s %-7s %-7s %-7s %-7s %-7s %-10s %-6s %-6s %s\n", name.c_str(),
+                    changed ? fixed(changed->median, 1).c_str() : "-", changed ? fixed(changed->p95, 1).c_str() : "-",
+                    changed ? fixed(changed->cpuMedian, 1).c_str() : "-",
                     unchanged ? fixed(unchanged->median, 2).c_str() : "-",
                     unchanged ? fixed(unchanged->p95, 2).c_str() : "-",
                     unchanged ? fixed(unchanged->cpuMedian, 2).c_str() : "-", fixed(process.cpuPercent, 3).c_str(),
@@ -313,11 +349,15 @@ int main(int argc, char** argv) {
     for (const Row& row : rows) print(row.dialer, row.changed, row.unchanged, row.idle);
     print("zoom meeting", meetingScan, std::nullopt, meeting);
     std::printf("\ncpu: the median of the scanning thread's CPU time (wall-clock times grow on a busy machine).\n");
-    std::printf("\nzoom meeting: an 800x600 window whose canvas moves on every frame, captured at 1600x1200.\n");
-    std::printf("watching and RSS: the linewarden process over %d s (idle dialer; zoom meeting: the moving one);\n"
+    std::printf("\nbusy: the idle page renders its status area again 4 times a second (same pixels) while a spinner\n"
+                "turns elsewhere; its scans (under unchanged) each follow a pause of %d ms.\n",
+                static_cast<int>(kBusyPause.count()));
+    std::printf("zoom meeting: an 800x600 window whose call timer ticks over video that moves on every frame,\n"
+                "captured at 1600x1200.\n");
+    std::printf("watching and RSS: the linewarden process over %d s (idle dialer, busy or not; zoom meeting: the moving one);\n"
                 "peak: its largest resident memory since it started (VmHWM);\n"
                 "start-up: from starting it to its first status line.\n", seconds);
-    std::printf("memory over %d Kixie scans in one process: %s MB after %d, %s MB after %d.\n", memoryScans,
+    std::printf("memory over %d scans of a busy Kixie page in one process: %s MB after %d, %s MB after %d.\n", memoryScans,
                 fixed(rssEarly, 1).c_str(), memoryScans / 10, fixed(rssLate, 1).c_str(), memoryScans);
     return 0;
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # What watching a dialer costs on this machine, as one table: per dialer, the scan time of a
 # changed and of an unchanged screen, the share of one core and the memory the linewarden process
-# uses while it watches an idle dialer, its start-up time, and the same during a Zoom meeting
-# whose video keeps moving. Real chromium windows on a private Xvfb; your own desktop is left alone.
+# uses while it watches an idle dialer (quiet, and busy: redrawing itself with the same pixels),
+# its start-up time, and the same during a Zoom meeting whose timer ticks over moving video. Real
+# chromium windows on a private Xvfb; your own desktop is left alone.
 #
 #   bash scripts/cost-report.sh [SECONDS [SCANS]]   watch each process SECONDS (default 60); SCANS
 #                                                   scans for the memory run (default 10000)
@@ -11,7 +12,7 @@
 #                                                   accessibility bus, screencopy) beside X11, in one run:
 #                                                   window listing, scans, the process watching SECONDS (30)
 #
-# Takes about SECONDS x 5 plus two minutes. Not part of the test suite: figures depend on the machine.
+# Takes about SECONDS x 8 plus three minutes. Not part of the test suite: figures depend on the machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -342,6 +342,29 @@ TEST(ScriptedCapture, DeliversWhatTheWindowShowsAtTheRequestedSizeUnlessOverridd
     EXPECT_EQ(desk.desktop.calls().back(), "capture 1 800x600");
 }
 
+// A desktop that cannot take a region alone takes the whole window and crops it: the region is
+// chosen for the size delivered, and the capture's size is reported with it.
+TEST(ScriptedCapture, TakesARegionAsTheCropOfAWholeCapture) {
+    Desk desk(R"({"runFor": 100, "applications": [{"bundleId": "b", "pid": 1, "windows": [
+        {"number": 1, "text": [{"text": "On Call", "box": [20, 30, 120, 24]}, {"text": "Queue", "box": [20, 400, 90, 24]}],
+         "captureSize": [250, 500], "changes": [{"from": 3, "capture": "unreadable"}]}]}]})");
+    auto& capture = desk.p().screenCapture;
+    const auto topLeft = [](int width, int height) { return PixelRect{0, 0, std::min(width, 300), std::min(height, 200)}; };
+    auto region = capture.captureWindowRegion({1, {}, std::nullopt}, 800, 600, topLeft);
+    ASSERT_TRUE(region && region->pixels);
+    EXPECT_EQ(std::pair(region->width, region->height), std::pair(250, 500));
+    EXPECT_EQ(region->region, (PixelRect{0, 0, 250, 200}));
+    EXPECT_EQ(region->pixels->text(), (std::vector<TextObservation>{{{"On Call"}, PixelRect{20, 30, 120, 24}, std::nullopt}}));
+    EXPECT_EQ(desk.desktop.calls().back(), "capture 1 800x600");
+    EXPECT_FALSE(capture.captureWindowRegion({2, {}, std::nullopt}, 800, 600, topLeft)) << "no such window";
+
+    desk.p().clock.sleepFor(3s);
+    region = capture.captureWindowRegion({1, {}, std::nullopt}, 800, 600, topLeft);
+    ASSERT_TRUE(region);
+    EXPECT_FALSE(region->readable);
+    EXPECT_FALSE(region->pixels);
+}
+
 TEST(ScriptedRecognition, ReadsWhatACropKeepsAndCutsCandidates) {
     Desk desk(R"({"runFor": 100, "changes": [{"from": 3, "recognitionFails": true}],
         "applications": [{"bundleId": "b", "pid": 1, "windows": [{"number": 1, "text": [

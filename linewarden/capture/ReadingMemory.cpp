@@ -46,13 +46,9 @@ private:
     std::uint64_t b_ = 0x13198A2E03707344ull;
 };
 
-// The rectangle Image::cropped keeps of `rect` in an image of this size.
-platform::PixelRect clipped(const platform::PixelRect& rect, int width, int height) {
-    const int left = std::clamp(rect.x, 0, width);
-    const int top = std::clamp(rect.y, 0, height);
-    const int right = std::clamp(rect.x + std::max(rect.width, 0), 0, width);
-    const int bottom = std::clamp(rect.y + std::max(rect.height, 0), 0, height);
-    return {left, top, std::max(right - left, 0), std::max(bottom - top, 0)};
+bool within(const platform::PixelRect& inner, const platform::PixelRect& outer) {
+    return inner.x >= outer.x && inner.y >= outer.y && inner.x + inner.width <= outer.x + outer.width &&
+           inner.y + inner.height <= outer.y + outer.height;
 }
 
 }  // namespace
@@ -79,45 +75,61 @@ ImageFingerprint fingerprintOf(const platform::Image& image) {
 }
 
 std::optional<Reading> ReadingMemory::capture(platform::Platform& platform, const platform::ShareableWindow& window,
-                                              int widthPixels, int heightPixels) {
+                                              int widthPixels, int heightPixels,
+                                              const platform::RegionOfCapture* regionOf) {
     if (remembered_ && remembered_->window == window.windowID && remembered_->requestedWidth == widthPixels &&
         remembered_->requestedHeight == heightPixels && remembered_->recognised && remembered_->ofLastCapture &&
-        platform.textRecognizer.repeatable() &&
-        platform.screenCapture.unchangedSinceLastCapture(window, widthPixels, heightPixels)) {
+        platform.textRecognizer.repeatable()) {
         const int w = remembered_->capturedWidth;
         const int h = remembered_->capturedHeight;
-        return Reading{w, h, remembered_->readable, std::nullopt, {0, 0, w, h}};
+        auto& screen = platform.screenCapture;
+        const bool unchanged =
+            regionOf ? screen.regionUnchangedSinceLastCapture(window, widthPixels, heightPixels,
+                                                              platform::clippedRect((*regionOf)(w, h), w, h))
+                     : screen.unchangedSinceLastCapture(window, widthPixels, heightPixels);
+        if (unchanged) return Reading{w, h, remembered_->readable, std::nullopt, {0, 0, w, h}, {0, 0, w, h}};
     }
-    auto image = platform.screenCapture.captureWindow(window, widthPixels, heightPixels);
+    std::optional<Reading> reading;
+    if (regionOf) {
+        if (auto taken = platform.screenCapture.captureWindowRegion(window, widthPixels, heightPixels, *regionOf)) {
+            reading = Reading{taken->width,           taken->height, taken->readable, std::move(taken->pixels),
+                              taken->region,          {0, 0, taken->width, taken->height}};
+        }
+    } else if (auto image = platform.screenCapture.captureWindow(window, widthPixels, heightPixels)) {
+        const int w = image->width();
+        const int h = image->height();
+        const bool readable = image->readable();
+        reading = Reading{w, h, readable, std::move(image), {0, 0, w, h}, {0, 0, w, h}};
+    }
     if (!remembered_ || remembered_->window != window.windowID) {
         remembered_.emplace();
         remembered_->window = window.windowID;
     }
     remembered_->ofLastCapture = false;
-    if (!image) return std::nullopt;
+    if (!reading) return std::nullopt;
     remembered_->requestedWidth = widthPixels;
     remembered_->requestedHeight = heightPixels;
-    remembered_->capturedWidth = image->width();
-    remembered_->capturedHeight = image->height();
-    remembered_->readable = image->readable();
-    const int w = image->width();
-    const int h = image->height();
-    const bool readable = image->readable();
-    return Reading{w, h, readable, std::move(image), {0, 0, w, h}};
+    remembered_->capturedWidth = reading->width;
+    remembered_->capturedHeight = reading->height;
+    remembered_->readable = reading->readable;
+    return reading;
 }
 
 std::optional<Reading> ReadingMemory::crop(const Reading& capture, const platform::PixelRect& rect) const {
-    const platform::PixelRect kept = clipped(rect, capture.width, capture.height);
+    const platform::PixelRect kept = platform::clippedRect(rect, capture.width, capture.height);
     const platform::PixelRect inCapture{capture.region.x + kept.x, capture.region.y + kept.y, kept.width, kept.height};
     if (capture.image) {
-        auto region = capture.image->cropped(rect);
+        // A region capture holds the pixels of its region only, which is what is cropped of it.
+        if (!within(kept, capture.taken)) return std::nullopt;
+        auto region = capture.image->cropped(
+            {kept.x - capture.taken.x, kept.y - capture.taken.y, kept.width, kept.height});
         if (!region) return std::nullopt;
         const int w = region->width();
         const int h = region->height();
-        return Reading{w, h, true, std::move(region), inCapture};
+        return Reading{w, h, true, std::move(region), {0, 0, w, h}, inCapture};
     }
     if (!capture.readable || kept.width == 0 || kept.height == 0) return std::nullopt;
-    return Reading{kept.width, kept.height, true, std::nullopt, inCapture};
+    return Reading{kept.width, kept.height, true, std::nullopt, {0, 0, kept.width, kept.height}, inCapture};
 }
 
 std::vector<std::string> ReadingMemory::recognize(platform::Platform& platform, const Reading& reading,

@@ -11,6 +11,12 @@
 //   capture at the same size (X Damage on X11), the capture is skipped too: the scan goes on with
 //   a stand-in of the same size, whose crop and recognition give the remembered results.
 //
+// A scan that reads only one region of a window asks for that region alone: the platform takes
+// only the pixels the region needs (ScreenCapture::captureWindowRegion), and only drawing inside
+// the region counts as a change (ScreenCapture::regionUnchangedSinceLastCapture). A page that
+// animates elsewhere then costs no capture at all, and one that draws the same pixels again where
+// it is read costs a capture of the region and a fingerprint, never a recognition.
+//
 // Either way the scan's steps, and everything they write, are those of a full scan. It lives in
 // the core's capture path rather than in a backend decorator because only the scan knows which
 // window an image came from and which region of it is read, and because skipping a capture must
@@ -38,25 +44,30 @@ namespace linewarden {
 using ImageFingerprint = std::array<std::uint64_t, 2>;
 ImageFingerprint fingerprintOf(const platform::Image& image);
 
-// A captured window or a region of one. `image` is absent for a stand-in: the platform vouched
-// that the window shows what it showed at the remembered capture, whose size it carries.
+// A captured window or a region of one, `width` by `height` pixels. `image` holds its pixels, or
+// for a capture of one region only that region's (`taken`); it is absent for a stand-in: the
+// platform vouched that the window shows what it showed at the remembered capture, whose size it
+// carries.
 struct Reading {
     int width = 0;
     int height = 0;
     bool readable = true;
     std::optional<platform::Image> image;
+    platform::PixelRect taken;    // the part of this reading that `image` holds (all of it but for a region capture)
     platform::PixelRect region;   // where it stands in the capture (the whole capture for a capture)
 };
 
 class ReadingMemory {
 public:
     // Captures the window at the given pixel size, or stands in for the remembered capture;
-    // nothing when the capture fails.
+    // nothing when the capture fails. With `regionOf`, only the region it names will be cropped
+    // and read: only its pixels are taken, and only a change inside it counts.
     std::optional<Reading> capture(platform::Platform& platform, const platform::ShareableWindow& window,
-                                   int widthPixels, int heightPixels);
+                                   int widthPixels, int heightPixels,
+                                   const platform::RegionOfCapture* regionOf = nullptr);
 
     // The part of a capture inside `rect`, by the rules of Image::cropped; nothing when it is
-    // empty or the capture cannot be read.
+    // empty or the capture cannot be read. A capture of one region is cropped to that region.
     std::optional<Reading> crop(const Reading& capture, const platform::PixelRect& rect) const;
 
     // The recognised text of a capture or region (see performOCR), reused when the pixels are

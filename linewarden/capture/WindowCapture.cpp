@@ -23,7 +23,8 @@ std::pair<int, int> doubledPixelSize(const platform::FrameInPoints& frame, bool 
 }
 
 std::optional<Reading> captureWindowByNumber(platform::Platform& platform, platform::WindowNumber windowID,
-                                             ReadingMemory& memory, platform::ProcessId* owner) {
+                                             ReadingMemory& memory, platform::ProcessId* owner,
+                                             const platform::RegionOfCapture* regionOf) {
     if (owner) *owner = 0;
     const auto windows = platform.screenCapture.shareableWindows(false, true);
     if (!windows) return std::nullopt;
@@ -32,7 +33,7 @@ std::optional<Reading> captureWindowByNumber(platform::Platform& platform, platf
     if (it == windows->end()) return std::nullopt;
     if (owner && it->owningApplication) *owner = it->owningApplication->processId;
     const auto [width, height] = doubledPixelSize(it->frame, false);
-    return memory.capture(platform, *it, width, height);
+    return memory.capture(platform, *it, width, height, regionOf);
 }
 
 std::optional<Reading> captureListedWindow(platform::Platform& platform, const platform::ShareableWindow& window,

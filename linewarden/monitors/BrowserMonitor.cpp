@@ -148,7 +148,9 @@ bool BrowserMonitor::detectCallViaScreenshot() {
                     "...\n");
     }
     platform::ProcessId owner = 0;
-    auto screenshot = captureWindowByNumber(platform_, *windowID_, memory_, &owner);
+    // Only the region the dialer is read in is taken of the window.
+    const platform::RegionOfCapture readRegion = [this](int width, int height) { return regionOf(width, height); };
+    auto screenshot = captureWindowByNumber(platform_, *windowID_, memory_, &owner, &readRegion);
     if (screenshot && owner != 0) {
         // The number was reused: another application's window is not the dialer's.
         if (windowOwner_ && *windowOwner_ != owner) {

@@ -5,6 +5,14 @@
 
 namespace platform {
 
+PixelRect clippedRect(const PixelRect& rect, int width, int height) {
+    const int left = std::clamp(rect.x, 0, std::max(width, 0));
+    const int top = std::clamp(rect.y, 0, std::max(height, 0));
+    const int right = std::clamp(rect.x + std::max(rect.width, 0), left, std::max(width, 0));
+    const int bottom = std::clamp(rect.y + std::max(rect.height, 0), top, std::max(height, 0));
+    return {left, top, right - left, bottom - top};
+}
+
 Image::Image(int width, int height, std::vector<std::uint8_t> rgba)
     : width_(std::max(width, 0)), height_(std::max(height, 0)), rgba_(std::move(rgba)) {
     if (!rgba_.empty() && rgba_.size() != static_cast<std::size_t>(width_) * height_ * 4) {
@@ -26,13 +34,14 @@ Image Image::unreadable(int width, int height) {
 
 std::optional<Image> Image::cropped(const PixelRect& rect) const {
     if (!readable_) return std::nullopt;
-    const int left = std::clamp(rect.x, 0, width_);
-    const int top = std::clamp(rect.y, 0, height_);
-    const int right = std::clamp(rect.x + std::max(rect.width, 0), 0, width_);
-    const int bottom = std::clamp(rect.y + std::max(rect.height, 0), 0, height_);
-    if (right <= left || bottom <= top) return std::nullopt;
+    const PixelRect kept = clippedRect(rect, width_, height_);
+    if (kept.width == 0 || kept.height == 0) return std::nullopt;
+    const int left = kept.x;
+    const int top = kept.y;
+    const int right = left + kept.width;
+    const int bottom = top + kept.height;
 
-    Image out(right - left, bottom - top);
+    Image out(kept.width, kept.height);
     if (!rgba_.empty()) {
         const std::size_t rowBytes = static_cast<std::size_t>(out.width_) * 4;
         out.rgba_.resize(rowBytes * out.height_);

@@ -350,6 +350,59 @@ TEST_P(X11Desktop, CaptureReadsTheWindowsOwnPixelsAtTheRequestedSize) {
     expectQuadrants(*twice, 2);
 }
 
+// A region of a capture, taken alone, is the one cut from the whole capture: at twice the window's
+// size (where only the pixels around it are read) and at other sizes; at odd places and sizes,
+// across the quadrants' edges, and at the window's edges.
+TEST_P(X11Desktop, ARegionTakenAloneIsTheOneCutFromTheWholeCapture) {
+    const xcb_window_t window = show({.x = 20, .y = 20, .width = 301, .height = 203});
+    client().setQuadrants(window, 301, 203, kQuadrants);
+    for (const auto& [width, height] : {std::pair{602, 406}, std::pair{301, 203}, std::pair{451, 305}}) {
+        const auto whole = capture(window, width, height);
+        ASSERT_TRUE(whole);
+        for (const PixelRect& rect : {PixelRect{0, 0, 300, 200}, PixelRect{1, 1, width - 1, height - 1},
+                                      PixelRect{width / 2 - 3, height / 2 - 3, 7, 5}, PixelRect{width - 7, height - 7, 7, 7},
+                                      PixelRect{7, 0, 1, height}, PixelRect{0, 0, width, height},
+                                      PixelRect{width - 400, -10, 400, 211}}) {
+            SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + " at " + std::to_string(rect.x) + "," +
+                         std::to_string(rect.y) + " " + std::to_string(rect.width) + "x" + std::to_string(rect.height));
+            const auto region = platform().screenCapture.captureWindowRegion(
+                ShareableWindow{window, {}, {}}, width, height, [&](int, int) { return rect; });
+            ASSERT_TRUE(region && region->pixels);
+            EXPECT_EQ(std::pair(region->width, region->height), std::pair(width, height));
+            EXPECT_EQ(region->region, clippedRect(rect, width, height));
+            EXPECT_TRUE(region->pixels->rgba() == whole->cropped(rect)->rgba());
+        }
+    }
+}
+
+// Drawing where a region is read makes it changed, even with the same pixels; drawing elsewhere
+// in the window does not. A whole window is unchanged only when a capture took all of it.
+TEST_P(X11Desktop, ARegionIsChangedOnlyByDrawingWhereItIsRead) {
+    const xcb_window_t window = show({.x = 20, .y = 20, .width = 301, .height = 203});
+    client().setQuadrants(window, 301, 203, kQuadrants);
+    auto& screen = platform().screenCapture;
+    const ShareableWindow shareable{window, {}, {}};
+    const PixelRect corner{0, 0, 300, 200};   // the window's 150 x 100 at the top left
+    ASSERT_TRUE(screen.captureWindowRegion(shareable, 602, 406, [&](int, int) { return corner; }));
+    EXPECT_TRUE(screen.regionUnchangedSinceLastCapture(shareable, 602, 406, corner));
+    EXPECT_FALSE(screen.regionUnchangedSinceLastCapture(shareable, 602, 406, {0, 0, 302, 200}));
+    EXPECT_FALSE(screen.unchangedSinceLastCapture(shareable, 602, 406));
+    EXPECT_FALSE(screen.regionUnchangedSinceLastCapture(shareable, 301, 203, {0, 0, 150, 100}));
+
+    client().redraw(window, 200, 120, 101, 83);
+    EXPECT_TRUE(screen.regionUnchangedSinceLastCapture(shareable, 602, 406, corner));
+    client().redraw(window, 149, 99, 1, 1);   // the last window pixel under the corner
+    EXPECT_FALSE(screen.regionUnchangedSinceLastCapture(shareable, 602, 406, corner));
+    EXPECT_FALSE(screen.regionUnchangedSinceLastCapture(shareable, 602, 406, corner)) << "forgot the drawing";
+    ASSERT_TRUE(screen.captureWindowRegion(shareable, 602, 406, [&](int, int) { return corner; }));
+    EXPECT_TRUE(screen.regionUnchangedSinceLastCapture(shareable, 602, 406, corner));
+
+    ASSERT_TRUE(capture(window, 602, 406));
+    client().redraw(window, 200, 120, 101, 83);
+    EXPECT_TRUE(screen.regionUnchangedSinceLastCapture(shareable, 602, 406, corner));
+    EXPECT_FALSE(screen.unchangedSinceLastCapture(shareable, 602, 406));
+}
+
 TEST_P(X11Desktop, CaptureIgnoresWhatCoversTheWindowOrLiesOffScreen) {
     const xcb_window_t covered = show({.x = 50, .y = 50, .width = 200, .height = 150});
     client().setQuadrants(covered, 200, 150, kQuadrants);

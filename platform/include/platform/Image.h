@@ -17,6 +17,9 @@ struct PixelRect {
     bool operator==(const PixelRect&) const = default;
 };
 
+// The part of `rect` inside an image of this size (empty, at the clipped corner, when none is).
+PixelRect clippedRect(const PixelRect& rect, int width, int height);
+
 // One piece of text as a recogniser sees it: its candidate readings, best first, where it stands
 // in the image (absent when the place does not matter) and how sure the recogniser is of the best
 // reading, from 0 to 1 (absent when it does not say).

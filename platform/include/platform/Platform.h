@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -155,6 +156,20 @@ struct ShareableWindow {
     std::optional<OwningApplication> owningApplication;
 };
 
+// A capture of which only one region is wanted: the size the whole capture has, and the region's
+// pixels exactly as cropping the whole capture would give them.
+struct RegionCapture {
+    int width = 0;                 // of the whole capture
+    int height = 0;
+    bool readable = true;          // false when the capture's pixels cannot be read
+    PixelRect region;              // the region, clipped to the capture
+    std::optional<Image> pixels;   // absent when the region is empty or the capture unreadable
+};
+
+// The region wanted of a capture, given the capture's pixel size (which may differ from the size
+// asked for).
+using RegionOfCapture = std::function<PixelRect(int width, int height)>;
+
 class ScreenCapture {
 public:
     virtual ~ScreenCapture() = default;
@@ -174,6 +189,19 @@ public:
     // whenever it cannot tell.
     virtual bool unchangedSinceLastCapture(const ShareableWindow&, int /*widthPixels*/, int /*heightPixels*/) {
         return false;
+    }
+
+    // A capture as captureWindow takes it, of which only the region is read: a backend that can
+    // take a region alone takes only what it needs, so a scan that reads a corner of a large
+    // window does not pay for all of it. Here: the whole window, cropped.
+    virtual std::optional<RegionCapture> captureWindowRegion(const ShareableWindow& window, int widthPixels,
+                                                             int heightPixels, const RegionOfCapture& regionOf);
+    // As unchangedSinceLastCapture, for the pixels of one region of the capture (in the pixels of
+    // a capture at this size) since the last capture that took them: drawing elsewhere in the
+    // window does not count. Here: whether the whole window is unchanged.
+    virtual bool regionUnchangedSinceLastCapture(const ShareableWindow& window, int widthPixels, int heightPixels,
+                                                 const PixelRect& /*region*/) {
+        return unchangedSinceLastCapture(window, widthPixels, heightPixels);
     }
 };
 

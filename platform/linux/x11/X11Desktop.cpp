@@ -312,6 +312,24 @@ public:
         return session_.capture().unchangedSinceCapture(window.windowID, widthPixels, heightPixels);
     }
 
+    // A capture here has the size asked for, so the region is known before the pixels are read.
+    std::optional<RegionCapture> captureWindowRegion(const ShareableWindow& window, int widthPixels, int heightPixels,
+                                                     const RegionOfCapture& regionOf) override {
+        const PixelRect region = clippedRect(regionOf(widthPixels, heightPixels), widthPixels, heightPixels);
+        if (region.width == 0 || region.height == 0) {
+            return ScreenCapture::captureWindowRegion(window, widthPixels, heightPixels, regionOf);
+        }
+        session_.ready();
+        auto pixels = session_.capture().capture(window.windowID, widthPixels, heightPixels, region);
+        if (!pixels) return std::nullopt;
+        return RegionCapture{widthPixels, heightPixels, true, region, std::move(pixels)};
+    }
+
+    bool regionUnchangedSinceLastCapture(const ShareableWindow& window, int widthPixels, int heightPixels,
+                                         const PixelRect& region) override {
+        return session_.capture().unchangedSinceCapture(window.windowID, widthPixels, heightPixels, region);
+    }
+
 private:
     DisplaySession& session_;
     std::string& accessProblem_;

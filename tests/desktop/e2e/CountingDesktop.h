@@ -1,9 +1,10 @@
 #pragma once
 
-// The X11 desktop as one monitor in the test process sees it, with the captures and recognitions
-// it asked for counted. A plain one never lets a scan reuse anything: its recogniser does not
-// count as repeatable and no window is ever vouched unchanged, which is how every scan ran before
-// scans learned to spare work.
+// The X11 desktop as one monitor in the test process sees it, with the captures (of a whole
+// window or of a region) and recognitions it asked for counted. A plain one never lets a scan
+// reuse anything: its recogniser does not count as repeatable, no window is ever vouched
+// unchanged and regions are cut from whole captures, which is how every scan ran before scans
+// learned to spare work.
 
 #include <memory>
 #include <string>
@@ -32,6 +33,19 @@ public:
     }
     bool unchangedSinceLastCapture(const platform::ShareableWindow& window, int width, int height) override {
         return !plain_ && base().screenCapture.unchangedSinceLastCapture(window, width, height);
+    }
+    // A plain one takes the whole window and crops it, as every scan did before scans learned to
+    // take only the region they read.
+    std::optional<platform::RegionCapture> captureWindowRegion(const platform::ShareableWindow& window, int width,
+                                                               int height,
+                                                               const platform::RegionOfCapture& regionOf) override {
+        if (plain_) return ScreenCapture::captureWindowRegion(window, width, height, regionOf);
+        ++captures_;
+        return base().screenCapture.captureWindowRegion(window, width, height, regionOf);
+    }
+    bool regionUnchangedSinceLastCapture(const platform::ShareableWindow& window, int width, int height,
+                                         const platform::PixelRect& region) override {
+        return !plain_ && base().screenCapture.regionUnchangedSinceLastCapture(window, width, height, region);
     }
     platform::RecognitionOutcome recognize(const platform::Image& image,
                                            const platform::RecognitionSettings& settings) override {

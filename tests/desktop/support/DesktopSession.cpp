@@ -423,6 +423,13 @@ void TestClient::setQuadrants(xcb_window_t window, int width, int height, const 
     sync();
 }
 
+void TestClient::redraw(xcb_window_t window, int x, int y, int width, int height) {
+    check(xcb_clear_area_checked(connection_, 0, window, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
+                                 static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)),
+          "ClearArea");
+    sync();
+}
+
 void TestClient::map(xcb_window_t window) { check(xcb_map_window_checked(connection_, window), "MapWindow"); }
 void TestClient::unmap(xcb_window_t window) { check(xcb_unmap_window_checked(connection_, window), "UnmapWindow"); }
 void TestClient::destroy(xcb_window_t window) {

@@ -159,6 +159,9 @@ public:
     // Fills the window's background with four quadrants (top-left, top-right, bottom-left,
     // bottom-right colours), repainted by the server whenever the window is exposed.
     void setQuadrants(xcb_window_t window, int width, int height, const std::uint32_t (&rgb)[4]);
+    // Draws the window's background again over a rectangle: drawing that leaves its pixels as
+    // they were.
+    void redraw(xcb_window_t window, int x, int y, int width, int height);
     void map(xcb_window_t window);
     void unmap(xcb_window_t window);
     void destroy(xcb_window_t window);

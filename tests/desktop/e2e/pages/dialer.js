@@ -5,6 +5,10 @@
 //   - elements marked data-clock="key" show it as a running call timer (m:ss, mm:ss or h:mm:ss)
 //     that counts on from the value until the value changes;
 //   - elements marked data-when="key=value" are shown only while the key has that value.
+// Like a live web app that shows nothing new: with "busy" set, the page renders its elements
+// marked data-redraw again four times a second (new nodes, the same pixels) and a spinner turns
+// in its bottom-right corner, away from where the monitors read; with "spinner" set, only the
+// spinner turns.
 // {"close": true} closes the window, {"goto": "page.html"} navigates away from the page and
 // {"title": "..."} retitles it; with "window": "<title>" beside them, only the window of that
 // title does so.
@@ -32,6 +36,26 @@
     }
   };
 
+  let spinner = null;
+  let redraw = false;
+  const spin = (on) => {
+    if (on && !spinner) {
+      spinner = document.createElement('div');
+      spinner.style.cssText = 'position: fixed; right: 14px; bottom: 14px; width: 18px; height: 18px; ' +
+        'border: 3px solid #94a3b8; border-top-color: transparent; border-radius: 50%;';
+      document.body.appendChild(spinner);
+      spinner.animate([{ transform: 'rotate(0deg)' }, { transform: 'rotate(360deg)' }],
+                      { duration: 900, iterations: Infinity });
+    } else if (!on && spinner) {
+      spinner.remove();
+      spinner = null;
+    }
+  };
+  setInterval(() => {
+    if (!redraw) return;
+    for (const element of document.querySelectorAll('[data-redraw]')) element.replaceWith(element.cloneNode(true));
+  }, 250);
+
   const apply = (state) => {
     for (const [key, value] of Object.entries(state)) {
       if (key !== 'version') document.body.dataset[key] = String(value);
@@ -51,6 +75,8 @@
       const [key, value] = element.dataset.when.split('=');
       element.hidden = String(state[key] ?? '') !== value;
     }
+    spin(Boolean(state.busy || state.spinner));
+    redraw = Boolean(state.busy);
     tick();
   };
 
