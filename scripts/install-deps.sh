@@ -9,6 +9,8 @@ packages=(
   nlohmann-json3-dev libicu-dev
   libxcb1-dev libxcb-composite0-dev libxcb-damage0-dev
   libtesseract-dev libleptonica-dev tesseract-ocr-eng zlib1g-dev
+  libportal-dev libglib2.0-dev libpipewire-0.3-dev
+  gnome-shell xdg-desktop-portal pipewire wireplumber dbus-daemon at-spi2-core
   xvfb openbox chromium python3 x11-utils xdotool
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-urw-base35 fonts-noto-mono
 )
