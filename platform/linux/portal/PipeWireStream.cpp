@@ -23,6 +23,9 @@ struct ContextDestroy {
 struct CoreDisconnect {
     void operator()(pw_core* core) const { pw_core_disconnect(core); }
 };
+struct ProxyDestroy {
+    void operator()(pw_registry* registry) const { pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry)); }
+};
 struct StreamDestroy {
     void operator()(pw_stream* stream) const { pw_stream_destroy(stream); }
 };
@@ -72,8 +75,11 @@ struct PipeWireStream::Pw {
     std::unique_ptr<pw_thread_loop, ThreadLoopDestroy> loop;
     std::unique_ptr<pw_context, ContextDestroy> context;
     std::unique_ptr<pw_core, CoreDisconnect> core;
+    std::unique_ptr<pw_registry, ProxyDestroy> registry;
     std::unique_ptr<pw_stream, StreamDestroy> stream;
+    std::uint32_t node = 0;
     spa_hook coreListener{};
+    spa_hook registryListener{};
     spa_hook streamListener{};
 
     // Written on the loop's thread, read under its lock.
@@ -190,6 +196,26 @@ std::unique_ptr<PipeWireStream> PipeWireStream::open(int fd, std::uint32_t node,
     }();
     pw_core_add_listener(pw.core.get(), &pw.coreListener, &coreEvents, &pw);
 
+    // When the window goes, its node leaves the remote, and the stream itself only pauses.
+    pw.node = node;
+    pw.registry.reset(pw_core_get_registry(pw.core.get(), PW_VERSION_REGISTRY, 0));
+    if (!pw.registry) {
+        problem = "cannot watch the portal's PipeWire remote";
+        return nullptr;
+    }
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events events{};
+        events.version = PW_VERSION_REGISTRY_EVENTS;
+        events.global_remove = [](void* data, std::uint32_t id) {
+            auto& self = *static_cast<Pw*>(data);
+            if (id != self.node) return;
+            self.ended = true;
+            pw_thread_loop_signal(self.loop.get(), false);
+        };
+        return events;
+    }();
+    pw_registry_add_listener(pw.registry.get(), &pw.registryListener, &registryEvents, &pw);
+
     pw.stream.reset(pw_stream_new(pw.core.get(), "linewarden",
                                   pw_properties_new(PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture",
                                                     PW_KEY_MEDIA_ROLE, "Screen", nullptr)));
@@ -202,6 +228,7 @@ std::unique_ptr<PipeWireStream> PipeWireStream::open(int fd, std::uint32_t node,
         events.version = PW_VERSION_STREAM_EVENTS;
         events.state_changed = [](void* data, pw_stream_state, pw_stream_state state, const char*) {
             auto& self = *static_cast<Pw*>(data);
+
             if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) {
                 self.ended = true;
                 pw_thread_loop_signal(self.loop.get(), false);
@@ -255,6 +282,7 @@ PipeWireStream::~PipeWireStream() {
     if (pw_->loop) pw_thread_loop_stop(pw_->loop.get());
     // The stream goes before its core, the core before its context, the context before its loop.
     pw_->stream.reset();
+    pw_->registry.reset();
     pw_->core.reset();
     pw_->context.reset();
     pw_->loop.reset();
@@ -295,9 +323,9 @@ std::optional<PipeWireStream::Picture> PipeWireStream::take() {
     return Picture{std::move(*rgba), rect->width, rect->height};
 }
 
-bool PipeWireStream::changedSinceTaken() const {
+bool PipeWireStream::unchangedSinceTaken() const {
     const LoopLock lock(pw_->loop.get());
-    return pw_->changed;
+    return pw_->held != nullptr && !pw_->changed && !pw_->ended;
 }
 
 }  // namespace platform::portal

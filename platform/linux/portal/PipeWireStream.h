@@ -38,10 +38,11 @@ public:
     // Where the window is in the newest frame (its crop), without reading its pixels.
     std::optional<PixelRect> windowRect() const;
     // The newest frame's window pixels; nothing before the first frame or when they cannot be read.
-    // From here on changedSinceTaken() looks at later frames only.
+    // From here on unchangedSinceTaken() looks at later frames only.
     std::optional<Picture> take();
-    // Whether a frame that changed anything (by its damage) arrived since the last take().
-    bool changedSinceTaken() const;
+    // Whether the frame that the last take() read is still there and no frame that changed
+    // anything (by its damage) arrived since.
+    bool unchangedSinceTaken() const;
 
 private:
     struct Pw;

@@ -94,7 +94,7 @@ public:
     bool unchangedSinceLastCapture(const NativeWindow& window, int widthPixels, int heightPixels) override {
         settle(0ms);
         return stream_ && checked_ && window_ == window.number && widthPixels == lastWidth_ &&
-               heightPixels == lastHeight_ && !stream_->changedSinceTaken();
+               heightPixels == lastHeight_ && stream_->unchangedSinceTaken();
     }
 
 private:

@@ -68,15 +68,15 @@ std::unique_ptr<PortalSession> PortalSession::begin(const std::optional<std::str
 
 PortalSession::~PortalSession() {
     const ContextScope scope(glib_->context.get());
-    g_cancellable_cancel(glib_->cancellable.get());
+    // A request still open is withdrawn, which closes the portal's dialog. Only then: libportal
+    // mishandles a cancellation that comes after its answer. Closing sends its messages at once;
+    // the context is not iterated again, so no late answer reaches this object.
+    if (phase_ == Phase::Waiting) g_cancellable_cancel(glib_->cancellable.get());
     if (glib_->session) {
         if (glib_->closedHandler != 0) g_signal_handler_disconnect(glib_->session.get(), glib_->closedHandler);
         if (xdp_session_get_session_state(glib_->session.get()) != XDP_SESSION_CLOSED) {
             xdp_session_close(glib_->session.get());
         }
-    }
-    // The close goes out on the bus before the context is left behind.
-    while (g_main_context_iteration(glib_->context.get(), FALSE)) {
     }
 }
 
