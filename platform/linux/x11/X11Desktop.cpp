@@ -64,13 +64,29 @@ public:
 
     std::optional<std::vector<ClientWindow>> windows() { return x11::listClientWindows(*connection_, applications_); }
 
-    // Whether the screen's pixels can be read: one pixel of the root window.
+    // Whether the pixels of the windows the monitor reads can be read. An ordinary X server lets
+    // any client read the root window. A rootless server under a compositing window manager
+    // (Xwayland under mutter or KWin) refuses the root and every window alike, and gives a
+    // window's pixels only through Composite: there the shown windows of known applications
+    // answer, read that way, and with none shown yet, Composite being there does.
     bool pixelsReadable() {
         XConnection& x = *connection_;
         if (!x.usable()) return false;
-        const x11::SigpipeShield shield;
-        return x11::fetch<xcb_get_image_reply>(
-                   x.raw(), xcb_get_image(x.raw(), XCB_IMAGE_FORMAT_Z_PIXMAP, x.root(), 0, 0, 1, 1, ~0u)) != nullptr;
+        {
+            const x11::SigpipeShield shield;
+            if (x11::fetch<xcb_get_image_reply>(
+                    x.raw(), xcb_get_image(x.raw(), XCB_IMAGE_FORMAT_Z_PIXMAP, x.root(), 0, 0, 1, 1, ~0u))) {
+                return true;
+            }
+        }
+        if (!x.usable() || !x.hasComposite()) return false;
+        bool tried = false;
+        for (const ClientWindow& window : windows().value_or(std::vector<ClientWindow>{})) {
+            if (!window.application || !window.viewable || window.desktop) continue;
+            if (capture_->capture(window.id, 1, 1)) return true;
+            tried = true;
+        }
+        return !tried && x.usable();
     }
 
     // The line that names why the display cannot be used, or nothing.

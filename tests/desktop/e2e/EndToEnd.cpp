@@ -205,12 +205,14 @@ std::unique_ptr<Desktop> Desktop::start(bool withWindowManager, std::string& why
         why = "chromium is not installed";
         return nullptr;
     }
-    std::unique_ptr<Desktop> desktop(new Desktop);
-    desktop->server_ = desktop_test::XvfbServer::start("1280x800x24");
-    if (!desktop->server_) {
+    auto server = desktop_test::XvfbServer::start("1280x800x24");
+    if (!server) {
         why = "Xvfb cannot be started here";
         return nullptr;
     }
+    auto desktop = attach(server->display(), why);
+    if (!desktop) return nullptr;
+    desktop->server_ = std::move(server);
     if (withWindowManager) {
         desktop->windowManager_ = desktop_test::startOpenbox(desktop->server_->display());
         if (!desktop->windowManager_) {
@@ -218,6 +220,16 @@ std::unique_ptr<Desktop> Desktop::start(bool withWindowManager, std::string& why
             return nullptr;
         }
     }
+    return desktop;
+}
+
+std::unique_ptr<Desktop> Desktop::attach(const std::string& display, std::string& why) {
+    if (!desktop_test::programAvailable("chromium")) {
+        why = "chromium is not installed";
+        return nullptr;
+    }
+    std::unique_ptr<Desktop> desktop(new Desktop);
+    desktop->display_ = display;
     desktop->pages_ = PageServer::start(E2E_PAGES_DIR);
     if (!desktop->pages_) {
         why = "cannot listen on 127.0.0.1";
@@ -237,7 +249,9 @@ bool Desktop::restartServer() {
 
 std::unique_ptr<Browser> Desktop::openBrowser(const std::string& windowClass, const std::string& page, int width,
                                               int height) {
-    return Browser::start(display(), windowClass, pages_->url(page), width, height);
+    const auto program = programs_.find(windowClass);
+    return Browser::start(display(), windowClass, pages_->url(page), width, height,
+                          program != programs_.end() ? program->second : "chromium");
 }
 
 std::optional<ShownWindow> Desktop::waitForWindow(const std::string& title, std::chrono::milliseconds timeout) {
@@ -352,8 +366,12 @@ std::function<void()> show(PageServer& pages, nlohmann::json state) {
 
 void DesktopTest::SetUp() {
     std::string why;
-    desktop_ = Desktop::start(withWindowManager(), why);
+    desktop_ = makeDesktop(why);
     if (!desktop_) GTEST_SKIP() << why;
+}
+
+std::unique_ptr<Desktop> DesktopTest::makeDesktop(std::string& why) {
+    return Desktop::start(withWindowManager(), why);
 }
 
 std::unique_ptr<Browser> DesktopTest::openPage(const std::string& windowClass, const std::string& page,

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -72,12 +73,17 @@ class Desktop {
 public:
     // Nothing (and a message in `why`) when Xvfb, openbox or chromium cannot be had here.
     static std::unique_ptr<Desktop> start(bool withWindowManager, std::string& why);
+    // The same on a display that runs already (a desktop session's), which the test does not own.
+    static std::unique_ptr<Desktop> attach(const std::string& display, std::string& why);
     ~Desktop();
 
-    const std::string& display() const { return server_->display(); }
+    const std::string& display() const { return display_; }
     PageServer& pages() { return *pages_; }
     std::unique_ptr<Browser> openBrowser(const std::string& windowClass, const std::string& page, int width,
                                          int height);
+    // Browsers of this window class run from `program` (a renamed copy of chromium), as the real
+    // browser's processes carry its own program name.
+    void runBrowser(const std::string& windowClass, std::string program) { programs_[windowClass] = std::move(program); }
 
     desktop_test::XvfbServer& server() { return *server_; }
     // Kills the X server and starts a new one on the same display, as after a crash and a new
@@ -91,6 +97,8 @@ public:
 
 private:
     Desktop() = default;
+    std::string display_;
+    std::map<std::string, std::string> programs_;
     std::unique_ptr<desktop_test::XvfbServer> server_;
     std::unique_ptr<desktop_test::ChildProcess> windowManager_;
     std::unique_ptr<PageServer> pages_;
@@ -154,6 +162,8 @@ class DesktopTest : public testing::Test {
 protected:
     void SetUp() override;
     virtual bool withWindowManager() const { return false; }
+    // The desktop of each test: by default a fresh Xvfb (with openbox when asked for).
+    virtual std::unique_ptr<Desktop> makeDesktop(std::string& why);
     Desktop& desktop() { return *desktop_; }
     PageServer& pages() { return desktop_->pages(); }
 

@@ -26,13 +26,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The environment of the current process with DISPLAY replaced.
+// The environment of the current process with DISPLAY replaced (left out when empty).
 std::vector<std::string> environmentWithDisplay(const std::string& display) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry) {
         if (std::strncmp(*entry, "DISPLAY=", 8) != 0) environment.emplace_back(*entry);
     }
-    environment.push_back("DISPLAY=" + display);
+    if (!display.empty()) environment.push_back("DISPLAY=" + display);
     return environment;
 }
 
@@ -229,9 +229,10 @@ std::unique_ptr<ChildProcess> startOpenbox(const std::string& display) {
 
 // ---------------------------------------------------------------------------------------------
 
-std::vector<std::string> Chromium::commandLine(const std::string& windowClass, const std::string& profile,
-                                               const std::string& url, int width, int height) {
-    std::vector<std::string> line{"chromium"};
+std::vector<std::string> Chromium::commandLine(const std::string& program, const std::string& windowClass,
+                                               const std::string& profile, const std::string& url, int width,
+                                               int height) {
+    std::vector<std::string> line{program, "--ozone-platform=x11"};
     if (!windowClass.empty()) line.push_back("--class=" + windowClass);
     line.insert(line.end(), {
         "--user-data-dir=" + profile,
@@ -286,16 +287,19 @@ std::string Chromium::log() const {
 }
 
 std::unique_ptr<Chromium> Chromium::start(const std::string& display, const std::string& windowClass,
-                                          const std::string& url, int width, int height) {
-    if (!programAvailable("chromium")) return nullptr;
+                                          const std::string& url, int width, int height, const std::string& program) {
+    if (!programAvailable("chromium") || (program.find('/') != std::string::npos && access(program.c_str(), X_OK) != 0)) {
+        return nullptr;
+    }
     std::string profile = (std::filesystem::temp_directory_path() / "desktop-test-chromium-XXXXXX").string();
     if (!::mkdtemp(profile.data())) return nullptr;
-    auto process = ChildProcess::start(commandLine(windowClass, profile, url, width, height), display, profile + ".log");
+    auto process = ChildProcess::start(commandLine(program, windowClass, profile, url, width, height), display, profile + ".log");
     if (!process) {
         std::filesystem::remove_all(profile);
         return nullptr;
     }
-    return std::unique_ptr<Chromium>(new Chromium(display, windowClass, std::move(profile), std::move(process)));
+    return std::unique_ptr<Chromium>(
+        new Chromium(display, program, windowClass, std::move(profile), std::move(process)));
 }
 
 Chromium::~Chromium() {
@@ -307,7 +311,7 @@ Chromium::~Chromium() {
 }
 
 bool Chromium::openWindow(const std::string& url) {
-    auto launch = ChildProcess::start(commandLine(windowClass_, profile_, url, 0, 0), display_);
+    auto launch = ChildProcess::start(commandLine(program_, windowClass_, profile_, url, 0, 0), display_);
     if (!launch) return false;
     return waitUntil([&] { return !launch->running(); }, std::chrono::seconds(15));
 }
