@@ -10,7 +10,6 @@ packages=(
   libxcb1-dev libxcb-composite0-dev libxcb-damage0-dev
   libtesseract-dev libleptonica-dev tesseract-ocr-eng zlib1g-dev
   libportal-dev libglib2.0-dev libpipewire-0.3-dev
-  gnome-shell xdg-desktop-portal pipewire wireplumber dbus-daemon at-spi2-core
   xvfb openbox chromium python3 x11-utils xdotool
   gnome-shell xwayland dbus dbus-daemon libglib2.0-bin pipewire-bin wireplumber xdg-desktop-portal
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation fonts-urw-base35 fonts-noto-mono

@@ -114,7 +114,7 @@ private:
     // Whether the stream of `window` is there and its window was checked; starts sharing it when
     // nothing is shared.
     bool prepare(const NativeWindow& window) {
-        if (refused_ || failed_ || ended_ == window.number) return false;
+        if (refused_ || failedFor_ == window.number || ended_ == window.number) return false;
         if (session_ && window_ && *window_ != window.number) drop();   // another window: share that one
         if (!session_) {
             const auto kept = load(true);
@@ -184,7 +184,7 @@ private:
                 return;
             case PortalSession::Phase::Failed:
                 line("the screen-cast portal failed (" + session_->failure() + "): the dialer's window is not read");
-                failed_ = true;
+                failedFor_ = window_;
                 drop();
                 return;
             case PortalSession::Phase::Closed:
@@ -203,7 +203,7 @@ private:
         else problem = "the portal gave no PipeWire connection";
         if (!stream_) {
             line("cannot read the shared window: " + problem);
-            failed_ = true;
+            failedFor_ = window_;
             drop();
             return;
         }
@@ -226,7 +226,7 @@ private:
     bool checked_ = false;                 // the shared window was found to be window_
     bool told_ = false;                    // the person was told what to pick for this session
     bool refused_ = false;
-    bool failed_ = false;
+    std::optional<WindowNumber> failedFor_;   // the window for which the portal failed: not asked again
     int lastWidth_ = 0;
     int lastHeight_ = 0;
 };

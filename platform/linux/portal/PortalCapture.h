@@ -12,7 +12,8 @@
 // - A capture with no consent held starts the request and returns at once, writing on standard
 //   error which window to pick; captures fail until the person has picked, as they would without
 //   the permission. A refusal, a window picked that is not the one asked for (its size differs
-//   from what the accessibility bus says) and a failing portal each get one line on standard error.
+//   from what the accessibility bus says) and a failing portal each get one line on standard error;
+//   after a refusal nothing is asked again in this run, after a failure not for the same window.
 // - When the stream ends (the window closed, the browser restarted, the session closed) captures
 //   of that window fail, so the monitor counts it as gone; the next window asked for is shared
 //   again from the kept consent, and the person is asked again only when that no longer fits.

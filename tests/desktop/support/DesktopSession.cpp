@@ -231,8 +231,8 @@ std::unique_ptr<ChildProcess> startOpenbox(const std::string& display) {
 
 std::vector<std::string> Chromium::commandLine(const std::string& program, const std::string& windowClass,
                                                const std::string& profile, const std::string& url, int width,
-                                               int height) {
-    std::vector<std::string> line{program, "--ozone-platform=x11"};
+                                               int height, bool nativeWayland) {
+    std::vector<std::string> line{program, nativeWayland ? "--ozone-platform=wayland" : "--ozone-platform=x11"};
     if (!windowClass.empty()) line.push_back("--class=" + windowClass);
     line.insert(line.end(), {
         "--user-data-dir=" + profile,
@@ -293,7 +293,8 @@ std::unique_ptr<Chromium> Chromium::start(const std::string& display, const std:
     }
     std::string profile = (std::filesystem::temp_directory_path() / "desktop-test-chromium-XXXXXX").string();
     if (!::mkdtemp(profile.data())) return nullptr;
-    auto process = ChildProcess::start(commandLine(program, windowClass, profile, url, width, height), display, profile + ".log");
+    auto process = ChildProcess::start(commandLine(program, windowClass, profile, url, width, height, display.empty()),
+                                       display, profile + ".log");
     if (!process) {
         std::filesystem::remove_all(profile);
         return nullptr;
@@ -311,7 +312,7 @@ Chromium::~Chromium() {
 }
 
 bool Chromium::openWindow(const std::string& url) {
-    auto launch = ChildProcess::start(commandLine(program_, windowClass_, profile_, url, 0, 0), display_);
+    auto launch = ChildProcess::start(commandLine(program_, windowClass_, profile_, url, 0, 0, display_.empty()), display_);
     if (!launch) return false;
     return waitUntil([&] { return !launch->running(); }, std::chrono::seconds(15));
 }

@@ -81,7 +81,9 @@ std::unique_ptr<ChildProcess> startOpenbox(const std::string& display);
 // the size chromium picks), disguised by its window class (--class) as another browser unless
 // `windowClass` is empty, and by its program name when `program` is a renamed copy of chromium's
 // folder. It is an X11 client even on a Wayland session (as browsers started with
-// --ozone-platform=x11 are), stays off the network, keeps painting when covered, and has a fresh
+// --ozone-platform=x11 are), unless `display` is empty: then it is a native Wayland client of the
+// session's WAYLAND_DISPLAY, as Chrome 140 and later are. It stays off the network, keeps
+// painting when covered, and has a fresh
 // profile that is removed afterwards with every process it started. The one way the tests and
 // benchmarks start a browser.
 class Chromium {
@@ -113,7 +115,7 @@ private:
           process_(std::move(process)) {}
     static std::vector<std::string> commandLine(const std::string& program, const std::string& windowClass,
                                                 const std::string& profile, const std::string& url, int width,
-                                                int height);
+                                                int height, bool nativeWayland);
 
     std::string display_;
     std::string program_;

@@ -228,7 +228,11 @@ GVariant* start(StandIn& self, Session& session) {
             self.note("refused");
             return g_variant_new_parsed("(@u 1, @a{sv} {})");
         }
-        window = findWindow(self, std::nullopt, rule);
+        // A person looks at the dialog's list for a while: a window that is still opening comes.
+        const gint64 deadline = g_get_monotonic_time() + 30 * G_USEC_PER_SEC;
+        while (!(window = findWindow(self, std::nullopt, rule)) && g_get_monotonic_time() < deadline) {
+            g_usleep(250'000);
+        }
     }
     if (!window) {
         std::fprintf(stderr, "screencast-stand-in: no window to pick\n");
