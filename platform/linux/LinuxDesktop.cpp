@@ -2,7 +2,10 @@
 
 #include <malloc.h>
 
+#include <cstdlib>
+
 #include "platform/linux/PixelConversion.h"
+#include "platform/linux/wayland/WaylandDesktop.h"
 #include "platform/linux/x11/X11Desktop.h"
 
 namespace platform {
@@ -24,6 +27,10 @@ std::unique_ptr<LinuxDesktop> LinuxDesktop::open(Console& console, std::vector<A
     // at the next scan: on a virtual machine each page fault costs microseconds.
     mallopt(M_MMAP_THRESHOLD, static_cast<int>(x11::kMappedApartBytes));
     mallopt(M_TRIM_THRESHOLD, kKeptFreeHeapBytes);
+    // A Wayland session is one that names its compositor; its X11 clients (Xwayland) are served
+    // within the Wayland desktop.
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (wayland && *wayland) return openWaylandDesktop(console, std::move(applications), std::move(displayName));
     return openX11Desktop(console, std::move(applications), std::move(displayName));
 }
 

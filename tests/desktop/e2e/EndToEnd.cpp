@@ -249,9 +249,7 @@ bool Desktop::restartServer() {
 
 std::unique_ptr<Browser> Desktop::openBrowser(const std::string& windowClass, const std::string& page, int width,
                                               int height) {
-    const auto program = programs_.find(windowClass);
-    return Browser::start(display(), windowClass, pages_->url(page), width, height,
-                          program != programs_.end() ? program->second : "chromium");
+    return Browser::start(display(), windowClass, pages_->url(page), width, height);
 }
 
 std::optional<ShownWindow> Desktop::waitForWindow(const std::string& title, std::chrono::milliseconds timeout) {

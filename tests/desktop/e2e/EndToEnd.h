@@ -9,7 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -81,9 +80,6 @@ public:
     PageServer& pages() { return *pages_; }
     std::unique_ptr<Browser> openBrowser(const std::string& windowClass, const std::string& page, int width,
                                          int height);
-    // Browsers of this window class run from `program` (a renamed copy of chromium), as the real
-    // browser's processes carry its own program name.
-    void runBrowser(const std::string& windowClass, std::string program) { programs_[windowClass] = std::move(program); }
 
     desktop_test::XvfbServer& server() { return *server_; }
     // Kills the X server and starts a new one on the same display, as after a crash and a new
@@ -98,7 +94,6 @@ public:
 private:
     Desktop() = default;
     std::string display_;
-    std::map<std::string, std::string> programs_;
     std::unique_ptr<desktop_test::XvfbServer> server_;
     std::unique_ptr<desktop_test::ChildProcess> windowManager_;
     std::unique_ptr<PageServer> pages_;
@@ -108,6 +103,9 @@ private:
 class ProgramRun {
 public:
     ProgramRun(const std::string& binary, const std::vector<std::string>& args, const std::string& display);
+    // A program started by this exact command line (a Wayland session's commandInside).
+    explicit ProgramRun(const std::vector<std::string>& commandLine)
+        : process_(commandLine.front(), {commandLine.begin() + 1, commandLine.end()}) {}
 
     // Standard-error lines up to and including the first one equal to `line`; nothing when the
     // time runs out or the program ends first.

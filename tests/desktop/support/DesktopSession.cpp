@@ -26,13 +26,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The environment of the current process with DISPLAY replaced (left out when empty).
+// The environment of the current process with DISPLAY replaced.
 std::vector<std::string> environmentWithDisplay(const std::string& display) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry) {
         if (std::strncmp(*entry, "DISPLAY=", 8) != 0) environment.emplace_back(*entry);
     }
-    if (!display.empty()) environment.push_back("DISPLAY=" + display);
+    environment.push_back("DISPLAY=" + display);
     return environment;
 }
 
@@ -229,12 +229,8 @@ std::unique_ptr<ChildProcess> startOpenbox(const std::string& display) {
 
 // ---------------------------------------------------------------------------------------------
 
-std::vector<std::string> Chromium::commandLine(const std::string& program, const std::string& windowClass,
-                                               const std::string& profile, const std::string& url, int width,
-                                               int height, bool nativeWayland) {
-    std::vector<std::string> line{program, nativeWayland ? "--ozone-platform=wayland" : "--ozone-platform=x11"};
-    if (!windowClass.empty()) line.push_back("--class=" + windowClass);
-    line.insert(line.end(), {
+std::vector<std::string> chromiumOptions(const std::string& profile, const std::string& url, int width, int height) {
+    std::vector<std::string> line{
         "--user-data-dir=" + profile,
         // Nothing but the test's own pages: no first-run pages, updates, sync or pings.
         "--no-first-run", "--no-default-browser-check", "--disable-background-networking", "--disable-component-update",
@@ -246,7 +242,7 @@ std::vector<std::string> Chromium::commandLine(const std::string& program, const
         "--host-resolver-rules=MAP * ~NOTFOUND , EXCLUDE 127.0.0.1", "--no-sandbox", "--test-type", "--disable-gpu",
         // Covered or unfocused windows keep painting; pages show no scroll bars.
         "--disable-backgrounding-occluded-windows", "--disable-renderer-backgrounding", "--hide-scrollbars",
-        "--app=" + url});
+        "--app=" + url};
     // Only the first window takes these; later ones take the bounds of the last window.
     if (width > 0 && height > 0) {
         line.push_back("--window-size=" + std::to_string(width) + "," + std::to_string(height));
@@ -255,7 +251,14 @@ std::vector<std::string> Chromium::commandLine(const std::string& program, const
     return line;
 }
 
-namespace {
+std::vector<std::string> Chromium::commandLine(const std::string& windowClass, const std::string& profile,
+                                               const std::string& url, int width, int height) {
+    std::vector<std::string> line{"chromium"};
+    if (!windowClass.empty()) line.push_back("--class=" + windowClass);
+    const auto options = chromiumOptions(profile, url, width, height);
+    line.insert(line.end(), options.begin(), options.end());
+    return line;
+}
 
 // The crash handler that chromium starts leads a session of its own, out of reach of the
 // browser's process group; it names the profile on its command line.
@@ -277,8 +280,6 @@ void endStragglers(const std::string& profile) {
     }
 }
 
-}  // namespace
-
 std::string Chromium::log() const {
     std::ifstream file(profile_ + ".log");
     std::ostringstream text;
@@ -287,20 +288,16 @@ std::string Chromium::log() const {
 }
 
 std::unique_ptr<Chromium> Chromium::start(const std::string& display, const std::string& windowClass,
-                                          const std::string& url, int width, int height, const std::string& program) {
-    if (!programAvailable("chromium") || (program.find('/') != std::string::npos && access(program.c_str(), X_OK) != 0)) {
-        return nullptr;
-    }
+                                          const std::string& url, int width, int height) {
+    if (!programAvailable("chromium")) return nullptr;
     std::string profile = (std::filesystem::temp_directory_path() / "desktop-test-chromium-XXXXXX").string();
     if (!::mkdtemp(profile.data())) return nullptr;
-    auto process = ChildProcess::start(commandLine(program, windowClass, profile, url, width, height, display.empty()),
-                                       display, profile + ".log");
+    auto process = ChildProcess::start(commandLine(windowClass, profile, url, width, height), display, profile + ".log");
     if (!process) {
         std::filesystem::remove_all(profile);
         return nullptr;
     }
-    return std::unique_ptr<Chromium>(
-        new Chromium(display, program, windowClass, std::move(profile), std::move(process)));
+    return std::unique_ptr<Chromium>(new Chromium(display, windowClass, std::move(profile), std::move(process)));
 }
 
 Chromium::~Chromium() {
@@ -312,7 +309,7 @@ Chromium::~Chromium() {
 }
 
 bool Chromium::openWindow(const std::string& url) {
-    auto launch = ChildProcess::start(commandLine(program_, windowClass_, profile_, url, 0, 0, display_.empty()), display_);
+    auto launch = ChildProcess::start(commandLine(windowClass_, profile_, url, 0, 0), display_);
     if (!launch) return false;
     return waitUntil([&] { return !launch->running(); }, std::chrono::seconds(15));
 }

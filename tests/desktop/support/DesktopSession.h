@@ -26,8 +26,8 @@ bool waitUntil(const std::function<bool()>& condition,
 // Whether a program can be found on PATH.
 bool programAvailable(const std::string& name);
 
-// A program started in a process group of its own, with DISPLAY set to the given display (unset
-// when it is empty); ended (the whole group) when the object goes.
+// A program started in a process group of its own, with DISPLAY set to the given display;
+// ended (the whole group) when the object goes.
 class ChildProcess {
 public:
     static std::unique_ptr<ChildProcess> start(const std::vector<std::string>& argv, const std::string& display,
@@ -77,20 +77,24 @@ private:
 // openbox, an EWMH window manager that reparents; nothing when it does not come up.
 std::unique_ptr<ChildProcess> startOpenbox(const std::string& display);
 
+// The options of every test browser after its program and window class: a fresh profile in
+// `profile`, off the network, painting when covered, `url` in an app window of `width` x `height`
+// (0 x 0: the size chromium picks).
+std::vector<std::string> chromiumOptions(const std::string& profile, const std::string& url, int width, int height);
+
+// Kills every process whose command line names the profile (chromium's helpers that leave the
+// browser's process group).
+void endStragglers(const std::string& profile);
+
 // Debian's chromium showing `url` in an app window of `width` x `height` at the top left (0 x 0:
 // the size chromium picks), disguised by its window class (--class) as another browser unless
-// `windowClass` is empty, and by its program name when `program` is a renamed copy of chromium's
-// folder. It is an X11 client even on a Wayland session (as browsers started with
-// --ozone-platform=x11 are), unless `display` is empty: then it is a native Wayland client of the
-// session's WAYLAND_DISPLAY, as Chrome 140 and later are. It stays off the network, keeps
-// painting when covered, and has a fresh
+// `windowClass` is empty. It stays off the network, keeps painting when covered, and has a fresh
 // profile that is removed afterwards with every process it started. The one way the tests and
 // benchmarks start a browser.
 class Chromium {
 public:
     static std::unique_ptr<Chromium> start(const std::string& display, const std::string& windowClass,
-                                           const std::string& url, int width = 1000, int height = 700,
-                                           const std::string& program = "chromium");
+                                           const std::string& url, int width = 1000, int height = 700);
     ~Chromium();
     Chromium(const Chromium&) = delete;
     Chromium& operator=(const Chromium&) = delete;
@@ -106,19 +110,15 @@ public:
     std::string log() const;
 
 private:
-    Chromium(std::string display, std::string program, std::string windowClass, std::string profile,
-             std::unique_ptr<ChildProcess> process)
+    Chromium(std::string display, std::string windowClass, std::string profile, std::unique_ptr<ChildProcess> process)
         : display_(std::move(display)),
-          program_(std::move(program)),
           windowClass_(std::move(windowClass)),
           profile_(std::move(profile)),
           process_(std::move(process)) {}
-    static std::vector<std::string> commandLine(const std::string& program, const std::string& windowClass,
-                                                const std::string& profile, const std::string& url, int width,
-                                                int height, bool nativeWayland);
+    static std::vector<std::string> commandLine(const std::string& windowClass, const std::string& profile,
+                                                const std::string& url, int width, int height);
 
     std::string display_;
-    std::string program_;
     std::string windowClass_;
     std::string profile_;
     std::unique_ptr<ChildProcess> process_;

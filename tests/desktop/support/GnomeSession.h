@@ -2,21 +2,12 @@
 
 // A headless GNOME session for tests, as a person's GNOME session looks to its clients:
 // gnome-shell 43 (mutter) as the Wayland compositor with a 1280x800 virtual monitor, its rootless
-// Xwayland as DISPLAY with the session's Xauthority, a session bus, and on request PipeWire with
-// wireplumber and the real xdg-desktop-portal frontend.
-//
-// gnome-shell refuses to run as root and dies on logind and UPower when it finds the machine's
-// own system bus, and its Xwayland wants display :0. So the whole test program runs in private
-// mount, network and pid namespaces: a private /tmp (X sockets, lock files, the session's HOME
-// and XDG_RUNTIME_DIR), a private system bus on a private /run/dbus, /run/systemd hidden, only a
-// loopback network, and everything it starts ends with it. Set-up happens as root in the new
-// namespaces; the tests themselves, and every program they start, run as the ordinary user
-// nobody (uid 65534) inside dbus-run-session.
-//
-// Use: call runInGnomeSandbox(argc, argv) first thing in main(), then GnomeSession::start() from
-// a test (one session per test program, shared by its tests).
-
-#include <sys/types.h>
+// Xwayland as DISPLAY with the session's Xauthority, and on request PipeWire with wireplumber and
+// the real xdg-desktop-portal frontend. It runs in a private Wayland test session (WaylandSession:
+// namespaces, the ordinary user, runtime folder and session bus), to which it adds what GNOME
+// needs of the system here: gnome-shell dies on logind and UPower when it finds the machine's own
+// system bus, so the session gets a private system bus on a private /run/dbus, with /run/systemd
+// hidden.
 
 #include <chrono>
 #include <memory>
@@ -24,41 +15,25 @@
 #include <string>
 #include <vector>
 
-#include "support/DesktopSession.h"
+#include "support/WaylandSession.h"
 
 namespace desktop_test {
 
-// What the sandbox prepares before the private /tmp hides the machine's own: hard-linked copies
-// of Debian's chromium folder whose program carries another browser's name (a hard link, unlike
-// a symbolic one, makes the browser's processes call themselves by that name, as the real
-// browsers' do). Hard links cannot cross into the private /tmp, so they are made beforehand.
-struct SandboxOptions {
-    std::vector<std::string> browserCopies{};   // program names, e.g. "brave"
-};
-
-// Moves the test program into the sandbox: returns in the sandbox, as nobody, with HOME and
-// XDG_RUNTIME_DIR private and a session bus, or where the sandbox cannot be had (not root, no
-// namespaces, a program missing; GnomeSession::start then says why) or is not wanted (listing
-// the tests). Must be called before any thread starts. Exits with the tests' own status.
-void runInGnomeSandbox(int argc, char** argv, const SandboxOptions& options = {});
-
-// The program file of a browser copy made by the sandbox, e.g. /tmp/browsers/brave/brave.
-std::string browserCopy(const std::string& name);
-
 class GnomeSession {
 public:
-    // Starts gnome-shell and waits until its Xwayland answers and the shell is up, with its
-    // overview closed; then exports DISPLAY, XAUTHORITY, WAYLAND_DISPLAY, XDG_SESSION_TYPE and
-    // XDG_CURRENT_DESKTOP to this process, as a GNOME session does to its clients, so programs
-    // started from here on are the session's. Nothing, with the reason in `why`, when the
-    // session cannot be had here.
-    static std::unique_ptr<GnomeSession> start(std::string& why);
+    // Starts gnome-shell in `session` and waits until its Xwayland answers and the shell is up
+    // with its overview closed (a fresh session opens it); then sets DISPLAY, XAUTHORITY,
+    // WAYLAND_DISPLAY, XDG_SESSION_TYPE and XDG_CURRENT_DESKTOP for every program started in the
+    // session from then on, as a GNOME session does for its clients, and XAUTHORITY in this
+    // process, so that the test can look at the display from outside. Nothing, with the reason
+    // in `why`, when the session cannot be had here. Must not outlive `session`.
+    static std::unique_ptr<GnomeSession> start(WaylandSession& session, std::string& why);
     ~GnomeSession();
     GnomeSession(const GnomeSession&) = delete;
     GnomeSession& operator=(const GnomeSession&) = delete;
 
-    const std::string& display() const { return display_; }                // ":0"
-    const std::string& waylandDisplay() const { return waylandDisplay_; }
+    // Xwayland's display (":N", the first number free on the machine).
+    const std::string& display() const { return display_; }
     // How long gnome-shell took until its Xwayland answered and its overview was closed.
     std::chrono::milliseconds startTime() const { return startTime_; }
 
@@ -68,20 +43,26 @@ public:
     // The real portal frontend (/usr/libexec/xdg-desktop-portal). A test program that is to play
     // the GNOME portal backend (for the choice a person makes in its dialog) owns
     // org.freedesktop.impl.portal.desktop.gnome before this is called. The D-Bus service files of
-    // the frontend and of the real backend are hidden in the sandbox, so neither is started by
-    // D-Bus activation (a browser asks the portal for settings as it starts). False when the
-    // frontend does not take its bus name in time.
-    bool startPortalFrontend();
+    // the frontend and of the real backend are hidden in the session, so neither is started by
+    // D-Bus activation (a browser asks the portal for settings as it starts). `extra` goes into
+    // its environment ("NAME=value" each; XDG_DESKTOP_PORTAL_DIR names another folder of .portal
+    // files, for a backend that is not installed). False when the frontend does not take its bus
+    // name in time.
+    bool startPortalFrontend(const std::vector<std::string>& extra = {});
     // Whether `name` has an owner on the session bus, polled until `timeout`.
     bool waitForBusName(const std::string& name, std::chrono::milliseconds timeout = std::chrono::seconds(10));
     // What gnome-shell wrote, for failure messages.
     std::string log() const;
 
 private:
-    GnomeSession() = default;
-    std::string logFile_;
+    explicit GnomeSession(WaylandSession& session) : session_(session) {}
+    // gdbus on the session bus, inside the session; its output, or nothing when the call failed.
+    std::optional<std::string> busCall(std::vector<std::string> arguments) const;
+
+    WaylandSession& session_;
+    pid_t shellProcess_ = 0;     // gnome-shell's process id as the session sees it
+    std::vector<int> displays_;  // the X displays its Xwayland locked
     std::string display_;
-    std::string waylandDisplay_;
     std::chrono::milliseconds startTime_{0};
     std::unique_ptr<ChildProcess> shell_;
     std::unique_ptr<ChildProcess> pipeWire_;
