@@ -16,30 +16,20 @@
 #include <sstream>
 
 #include "e2e/EndToEnd.h"
-#include "support/GnomeSession.h"
+#include "support/GnomePortal.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace e2e;
-using desktop_test::GnomeSession;
-using desktop_test::WaylandBrowser;
-using desktop_test::WaylandSession;
+using desktop_test::GnomePortal;
 using Lines = std::vector<std::string>;
 
-constexpr const char* kBackendName = "org.freedesktop.impl.portal.desktop.gnome";
 const std::string kFirstWindow = std::to_string(0x80000001u);
 
 const std::string kPick =
     "linewarden: the system asks which window linewarden may capture: choose the window showing \"Kixie PowerCall\" "
     "of Brave Browser, and let the system remember the choice";
-
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 bool contains(const Lines& lines, const std::string& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
@@ -53,87 +43,25 @@ Lines linesOf(const std::string& text) {
 
 class PortalOnGnome : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        session_ = WaylandSession::start(why_);
-        if (session_) gnome_ = GnomeSession::start(*session_, why_);
-        if (!gnome_) return;
-        const fs::path folder = session_->runtimeDirectory();
-        // The frontend finds its backends through portal files; this one names the stand-in's bus
-        // name for ScreenCast on GNOME, as xdg-desktop-portal-gnome's own file does.
-        fs::create_directories(folder / "portals");
-        std::ofstream(folder / "portals" / "gnome.portal")
-            << "[portal]\nDBusName=" << kBackendName
-            << "\nInterfaces=org.freedesktop.impl.portal.ScreenCast\nUseIn=gnome\n";
-        fs::permissions(folder / "portals", fs::perms::all);
-        if (!gnome_->startPipeWire()) {
-            why_ = "PipeWire did not come up";
-        } else if (!(standIn_ = session_->launch({SCREENCAST_STAND_IN},
-                                                 {"STAND_IN_RULE=" + (folder / "rule").string(),
-                                                  "STAND_IN_LOG=" + (folder / "stand-in.log").string()},
-                                                 (folder / "stand-in.out").string())) ||
-                   !gnome_->waitForBusName(kBackendName)) {
-            why_ = "the stand-in did not take the portal backend's name";
-        } else if (!gnome_->startPortalFrontend({"XDG_DESKTOP_PORTAL_DIR=" + (folder / "portals").string()})) {
-            why_ = "the portal frontend did not start";
-        } else if (!(pages_ = PageServer::start(E2E_PAGES_DIR))) {
-            why_ = "cannot listen on 127.0.0.1";
-        } else {
-            return;
-        }
-        TearDownTestSuite();
-    }
-    static void TearDownTestSuite() {
-        pages_.reset();
-        standIn_.reset();
-        gnome_.reset();
-        session_.reset();
-    }
-
+    static void SetUpTestSuite() { desktop_ = GnomePortal::start(why_); }
+    static void TearDownTestSuite() { desktop_.reset(); }
     void SetUp() override {
-        if (!pages_) GTEST_SKIP() << why_;
-        fs::remove(tokenFile());
-        fs::remove(folder() / "stand-in.log");
-        pick("Kixie PowerCall");
+        if (!desktop_) GTEST_SKIP() << why_;
+        desktop_->reset();
     }
 
-    static fs::path folder() { return session_->runtimeDirectory(); }
-    static fs::path tokenFile() { return folder() / ".local/state/linewarden/screencast-restore-token"; }
-    // The rule the stand-in picks by at the next dialog: a title text, or "refuse".
-    static void pick(const std::string& rule) {
-        std::ofstream(folder() / "rule") << rule << "\n";
-        fs::permissions(folder() / "rule", fs::perms::all);
+    static fs::path tokenFile() { return desktop_->tokenFile(); }
+    static void pick(const std::string& rule) { desktop_->pick(rule); }
+    static std::string standInLog() { return desktop_->standInLog(); }
+    std::unique_ptr<desktop_test::WaylandBrowser> openPage(const std::string& page, const std::string& title,
+                                                           const nlohmann::json& state, int width, int height,
+                                                           const std::string& program = "brave") {
+        return desktop_->openPage(page, title, state, width, height, program);
     }
-    static std::string standInLog() { return readFile(folder() / "stand-in.log"); }
+    std::unique_ptr<ProgramRun> runLineWarden(const std::string& dialer) { return desktop_->runLineWarden(dialer); }
+    PageServer& pages() { return desktop_->pages(); }
 
-    // `page` showing `state` in a new native-Wayland browser called `program`, once the monitor's
-    // lister sees its window `title` on the accessibility bus and the page shows the state.
-    std::unique_ptr<WaylandBrowser> openPage(const std::string& page, const std::string& title,
-                                             const nlohmann::json& state, int width, int height,
-                                             const std::string& program = "brave") {
-        const int version = pages_->setState(state);
-        auto browser = WaylandBrowser::start(*session_, program, pages_->url(page), width, height);
-        if (!browser) {
-            ADD_FAILURE() << "chromium did not start as " << program;
-            return nullptr;
-        }
-        const bool listed = desktop_test::waitUntil(
-            [&] { return session_->run({tabRosterBinary()}, {}, 30s).out.find(": " + title + "\n") != std::string::npos; },
-            60s);
-        if (!listed || !pages_->waitShown(version, 15s)) {
-            ADD_FAILURE() << "no window \"" << title << "\" showing its state came up; chromium wrote:\n" << browser->log();
-            return nullptr;
-        }
-        return browser;
-    }
-    std::unique_ptr<ProgramRun> runLineWarden(const std::string& dialer) {
-        return std::make_unique<ProgramRun>(session_->commandInside({lineWardenBinary(), "--dialer=" + dialer}));
-    }
-    PageServer& pages() { return *pages_; }
-
-    static inline std::unique_ptr<WaylandSession> session_;
-    static inline std::unique_ptr<GnomeSession> gnome_;
-    static inline std::unique_ptr<desktop_test::ChildProcess> standIn_;
-    static inline std::unique_ptr<PageServer> pages_;
+    static inline std::unique_ptr<GnomePortal> desktop_;
     static inline std::string why_;
 };
 
