@@ -132,7 +132,11 @@ int main(int argc, char** argv) {
     const double cpuStart = cpuSeconds(pid);
     const double rssStart = residentMegabytes(pid);
     const std::size_t idleFrom = all.size();
-    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    // Its standard error is read all the while, as the host reads it.
+    const auto end = Clock::now() + std::chrono::seconds(seconds);
+    while (Clock::now() < end) {
+        monitor->nextErrLine(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
+    }
     const double cpu = cpuSeconds(pid) - cpuStart;
     all = scanTimes(monitor->errSoFar());
     const std::vector<double> unchanged(all.begin() + static_cast<long>(idleFrom), all.end());
