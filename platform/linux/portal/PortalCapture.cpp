@@ -107,7 +107,7 @@ private:
             return std::nullopt;
         }
         auto loaded = token_->load();
-        if (!loaded.token && say) line(loaded.problem + "; the system asks again");
+        if (!loaded.token && say) line(loaded.problem + "; the system asks for it");
         return loaded.token;
     }
 
