@@ -7,11 +7,20 @@
 #   bash scripts/cost-report.sh [SECONDS [SCANS]]   watch each process SECONDS (default 60); SCANS
 #                                                   scans for the memory run (default 10000)
 #
+#   bash scripts/cost-report.sh --wayland [SECONDS]  Kixie in Brave on a headless sway (windows from the
+#                                                   accessibility bus, screencopy) beside X11, in one run:
+#                                                   window listing, scans, the process watching SECONDS (30)
+#
 # Takes about SECONDS x 5 plus two minutes. Not part of the test suite: figures depend on the machine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+report=cost_report
+if [[ ${1:-} == --wayland ]]; then
+  report=wayland_cost_report
+  shift
+fi
 bash scripts/install-deps.sh >/dev/null
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target linewarden cost_report >/dev/null
-exec build/bench/cost_report "$@"
+cmake --build build -j "$(nproc)" --target linewarden "$report" >/dev/null
+exec "build/bench/$report" "$@"

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include "e2e/EndToEnd.h"
 #include "platform/linux/wayland/SwayTree.h"
@@ -25,9 +26,10 @@ const std::string kSecondWindow = std::to_string(0x80000002u);
 
 class SwayDesktop : public testing::Test {
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite() { startDesktop(false); }
+    static void startDesktop(bool xwayland) {
         session_ = WaylandSession::start(why_);
-        if (session_) sway_ = desktop_test::startSway(*session_, why_);
+        if (session_) sway_ = desktop_test::startSway(*session_, why_, 1280, 800, xwayland);
         if (sway_) pages_ = PageServer::start(E2E_PAGES_DIR);
         if (sway_ && !pages_) why_ = "cannot listen on 127.0.0.1";
         if (!pages_) {
@@ -70,9 +72,10 @@ protected:
     // state; nothing, with a failure added, when it does not come up.
     std::unique_ptr<WaylandBrowser> openPage(const std::string& program, const std::string& page,
                                              const std::string& title, const nlohmann::json& state, int width,
-                                             int height, bool accessibility = true) {
+                                             int height, bool accessibility = true, const std::string& windowClass = {}) {
         const int version = pages().setState(state);
-        auto browser = WaylandBrowser::start(session(), program, pages().url(page), width, height, accessibility);
+        auto browser =
+            WaylandBrowser::start(session(), program, pages().url(page), width, height, accessibility, windowClass);
         if (!browser) {
             ADD_FAILURE() << "chromium did not start as " << program;
             return nullptr;
@@ -243,14 +246,36 @@ TEST_F(SwayDesktop, TabRosterListsEveryBrowserWindow) {
     EXPECT_EQ(result.err, "");
 }
 
+// Accessibility off and no application on the bus: the line naming it comes before the usual
+// messages, and the monitor ends.
+TEST_F(SwayDesktop, AccessibilityOffIsNamed) {
+    auto brave = openPage("brave", "kixie.html", "Kixie PowerCall", {{"status", "Available"}}, 400, 600, false);
+    ASSERT_TRUE(brave);
+    const auto result = ProgramRun(session().commandInside({lineWardenBinary(), "--dialer=kixie"})).wait(60s);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "linewarden: accessibility is off on this desktop: turn it on (GNOME: gsettings set "
+              "org.gnome.desktop.interface toolkit-accessibility true; elsewhere set org.a11y.Status IsEnabled on "
+              "the session bus), then restart the browser\n"
+              "Error: Accessibility permissions not granted\n"
+              "Please go to System Preferences > Security & Privacy > Privacy > Accessibility\n"
+              "and add this application to the list of allowed apps.\n");
+}
+
 // Brave was started before accessibility was on, and so never came onto the bus: one line says so
 // and what to do, and the search ends as it does without a dialer window.
 TEST_F(SwayDesktop, ABrowserRunningButNotOnTheBusIsNamed) {
+    const auto started = std::chrono::steady_clock::now();
     auto brave = openPage("brave", "kixie.html", "Kixie PowerCall", {{"status", "Available"}}, 400, 600, false);
     ASSERT_TRUE(brave);
     ASSERT_TRUE(session().enableAccessibility());   // as a person turns it on afterwards
+    // A browser is named only once it has run long enough to have registered (5 s), not while it
+    // may be starting.
+    std::this_thread::sleep_until(started + 6s);
     auto monitor = runLineWarden("kixie");
     const auto result = monitor->wait(60s);
+    ASSERT_TRUE(session().enableAccessibility(false));   // as the other tests found it
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(result.out, "");
@@ -264,6 +289,33 @@ TEST_F(SwayDesktop, ABrowserRunningButNotOnTheBusIsNamed) {
               "Checking Edge browser...\n"
               "Browser not running (Bundle ID: com.microsoft.edgemac)\n"
               "Error: Could not find Kixie window in any browser\n");
+}
+
+// The same session with Xwayland: a browser started as an X11 client is served by the X11 desktop
+// within the Wayland one (its window number is the X window id), although it is on the bus too.
+class SwayWithXwayland : public SwayDesktop {
+protected:
+    static void SetUpTestSuite() { startDesktop(true); }
+};
+
+TEST_F(SwayWithXwayland, KixieInBraveUnderXwaylandGoesThroughX11) {
+    auto browser =
+        openPage("brave", "kixie.html", "Kixie PowerCall", {{"status", "Available"}}, 400, 600, true, "Brave-browser");
+    ASSERT_TRUE(browser);
+    auto monitor = runLineWarden("kixie");
+    const auto started = monitor->errLinesThrough("Monitoring Kixie status...", 30s);
+    ASSERT_TRUE(started && started->size() == 4) << monitor->errSoFar();
+    const std::string numberLine = started->at(2);
+    ASSERT_TRUE(numberLine.starts_with("Got window ID: ")) << numberLine;
+    EXPECT_LT(std::stoull(numberLine.substr(15)), 0x20000000ull) << "not an X window id: " << numberLine;
+    expectScans(
+        *monitor,
+        {
+            {nullptr, {"Initial status: Available", "NotConnected"}},
+            {show(pages(), {{"status", "On Call"}}), {"Status changed from Available to On Call", "isDialing"}},
+            {show(pages(), {{"status", "Available"}}), {"Status changed from On Call to Available", "NotConnected"}},
+        });
+    EXPECT_EQ(monitor->stop().out, "");
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 #include "platform/linux/wayland/WaylandDesktop.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
+#include <sstream>
 
 #include "platform/linux/wayland/AccessibilityBus.h"
 #include "platform/linux/portal/PortalCapture.h"
@@ -33,6 +37,32 @@ std::unique_ptr<NativeCapture> chooseNativeCapture(Console& console) {
 // window, so both kinds can share one window list.
 constexpr WindowNumber kNativeNumbers = 0x80000000u;
 constexpr std::size_t kRememberedNumbers = 4096;
+// A browser registers on the bus within a second or two of its start: one that has run longer and
+// is not there will not come (and one just started is not named for nothing).
+constexpr double kRegistrationSeconds = 5;
+
+// How long the process has run, from its start in /proc/PID/stat (field 22, in clock ticks since
+// boot) and the system's uptime; nothing when either cannot be read.
+std::optional<double> secondsRunning(ProcessId processId) {
+    std::ifstream stat("/proc/" + std::to_string(processId) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) return std::nullopt;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    for (int i = 3; i <= 22 && fields >> field; ++i) {
+        if (i != 22) continue;
+        std::ifstream uptimeFile("/proc/uptime");
+        double uptime = 0;
+        if (!(uptimeFile >> uptime)) return std::nullopt;
+        try {
+            return uptime - std::stod(field) / static_cast<double>(sysconf(_SC_CLK_TCK));
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }
+    return std::nullopt;
+}
 
 std::string programLine(const std::string& text) {
     return std::string(program_invocation_short_name) + ": " + text + "\n";
@@ -148,7 +178,8 @@ public:
     std::unique_ptr<NativeCapture> capture;
 
 private:
-    // Whether a process of the application runs, by its program name.
+    // Whether a process of the application runs, by its program name, and has run long enough to
+    // be on the bus if it ever will.
     bool running(const ApplicationDescription& row) {
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
@@ -160,7 +191,10 @@ private:
             } catch (const std::exception&) {
                 continue;
             }
-            if (wayland::applicationOfProcess({&row, 1}, processId)) return true;
+            if (wayland::applicationOfProcess({&row, 1}, processId) &&
+                secondsRunning(processId).value_or(0) >= kRegistrationSeconds) {
+                return true;
+            }
         }
         return false;
     }

@@ -116,6 +116,13 @@ WaylandSession::~WaylandSession() {
     std::error_code ignored;
     // The browser copies are hard links: removing them leaves the installed files alone.
     if (!root_.empty()) fs::remove_all(root_, ignored);
+    // An Xwayland of the session (killed, not ended) leaves its lock and socket in the shared /tmp.
+    const std::string display = environment("DISPLAY");
+    if (display.size() > 1 && display.front() == ':' &&
+        display.find_first_not_of("0123456789", 1) == std::string::npos) {
+        fs::remove("/tmp/.X" + display.substr(1) + "-lock", ignored);
+        fs::remove("/tmp/.X11-unix/X" + display.substr(1), ignored);
+    }
 }
 
 std::string WaylandSession::environment(const std::string& name) const {
@@ -151,10 +158,10 @@ test_support::ProcessResult WaylandSession::run(const std::vector<std::string>& 
     return test_support::runProcess(line.front(), {line.begin() + 1, line.end()}, timeout);
 }
 
-bool WaylandSession::enableAccessibility() const {
+bool WaylandSession::enableAccessibility(bool on) const {
     return run({"dbus-send", "--session", "--print-reply", "--dest=org.a11y.Bus", "/org/a11y/bus",
                 "org.freedesktop.DBus.Properties.Set", "string:org.a11y.Status", "string:IsEnabled",
-                "variant:boolean:true"},
+                std::string("variant:boolean:") + (on ? "true" : "false")},
                {}, 20s)
                .exitStatus == 0;
 }
@@ -193,7 +200,8 @@ pid_t WaylandSession::innerProcessId(pid_t launcher) {
 
 // ---------------------------------------------------------------------------------------------
 
-std::unique_ptr<ChildProcess> startSway(WaylandSession& session, std::string& why, int width, int height) {
+std::unique_ptr<ChildProcess> startSway(WaylandSession& session, std::string& why, int width, int height,
+                                        bool xwayland) {
     if (programPath("sway").empty() || programPath("swaymsg").empty()) {
         why = "sway is not installed";
         return nullptr;
@@ -203,7 +211,7 @@ std::unique_ptr<ChildProcess> startSway(WaylandSession& session, std::string& wh
     {
         std::ofstream file(config);
         file << "output HEADLESS-1 resolution " << width << "x" << height << " position 0 0\n"
-             << "xwayland disable\n"
+             << (xwayland ? "xwayland force\n" : "xwayland disable\n")
              << "default_border none\n"
              << "default_floating_border none\n"
              << "focus_on_window_activation none\n"
@@ -236,6 +244,22 @@ std::unique_ptr<ChildProcess> startSway(WaylandSession& session, std::string& wh
         why = "sway does not answer on its socket";
         return nullptr;
     }
+    if (xwayland) {
+        // sway hands its Xwayland's display to the programs it starts
+        const std::string file = runtime + "/display";
+        session.run({"swaymsg", "exec", "echo $DISPLAY > " + file});
+        std::string display;
+        waitUntil([&] {
+            display = readFile(file);
+            while (!display.empty() && display.back() == '\n') display.pop_back();
+            return !display.empty();
+        });
+        if (display.empty()) {
+            why = "sway started no Xwayland";
+            return nullptr;
+        }
+        session.setEnvironment("DISPLAY", display);
+    }
     return sway;
 }
 
@@ -243,7 +267,7 @@ std::unique_ptr<ChildProcess> startSway(WaylandSession& session, std::string& wh
 
 std::unique_ptr<WaylandBrowser> WaylandBrowser::start(WaylandSession& session, const std::string& programName,
                                                       const std::string& url, int width, int height,
-                                                      bool accessibility, const std::string& x11WindowClass) {
+                                                      bool accessibility, const std::string& windowClass) {
     std::string program = session.browserProgram(programName);
     if (program.empty()) return nullptr;
     std::string profile = session.runtimeDirectory() + "/profile-" + programName + "-XXXXXX";
@@ -251,7 +275,7 @@ std::unique_ptr<WaylandBrowser> WaylandBrowser::start(WaylandSession& session, c
         return nullptr;
     }
     std::unique_ptr<WaylandBrowser> browser(
-        new WaylandBrowser(session, std::move(program), std::move(profile), accessibility, x11WindowClass));
+        new WaylandBrowser(session, std::move(program), std::move(profile), accessibility, windowClass));
     browser->process_ = session.launch(browser->commandLine(url, width, height), browser->environment(),
                                        browser->profile_ + ".log");
     if (!browser->process_) return nullptr;
@@ -260,11 +284,8 @@ std::unique_ptr<WaylandBrowser> WaylandBrowser::start(WaylandSession& session, c
 
 std::vector<std::string> WaylandBrowser::commandLine(const std::string& url, int width, int height) const {
     std::vector<std::string> line{program_};
-    if (x11WindowClass_.empty()) {
-        line.push_back("--ozone-platform=wayland");
-    } else {
-        line.insert(line.end(), {"--ozone-platform=x11", "--class=" + x11WindowClass_});
-    }
+    if (windowClass_.empty()) line.push_back("--ozone-platform=wayland");
+    else line.insert(line.end(), {"--ozone-platform=x11", "--class=" + windowClass_});
     const auto options = chromiumOptions(profile_, url, width, height);
     line.insert(line.end(), options.begin(), options.end());
     return line;

@@ -53,9 +53,9 @@ public:
     test_support::ProcessResult run(const std::vector<std::string>& argv, const std::vector<std::string>& extra = {},
                                     std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
-    // Turns accessibility on for the session (org.a11y.Status IsEnabled, starting the accessibility
-    // bus): applications started afterwards register on the accessibility bus.
-    bool enableAccessibility() const;
+    // Turns accessibility on (or off) for the session (org.a11y.Status IsEnabled, starting the
+    // accessibility bus): applications started afterwards register on the accessibility bus.
+    bool enableAccessibility(bool on = true) const;
 
     // The program file of a hard-linked copy of Debian's chromium folder whose program is called
     // `name` ("brave", "chrome", "msedge"), so that the browser's process names itself that in
@@ -83,21 +83,22 @@ private:
 };
 
 // A headless sway (wlroots, pixman renderer) in the session, one output of `width` x `height`, no
-// Xwayland, no borders or title bars, every window floating at the size its client asks for; sets
-// WAYLAND_DISPLAY and SWAYSOCK in the session. Nothing, and the reason in `why`, when sway does not
-// come up.
-std::unique_ptr<ChildProcess> startSway(WaylandSession& session, std::string& why, int width = 1280, int height = 800);
+// borders or title bars, every window floating at the size its client asks for; sets
+// WAYLAND_DISPLAY and SWAYSOCK in the session, and with `xwayland` starts Xwayland at once and sets
+// DISPLAY too. Nothing, and the reason in `why`, when sway does not come up.
+std::unique_ptr<ChildProcess> startSway(WaylandSession& session, std::string& why, int width = 1280, int height = 800,
+                                        bool xwayland = false);
 
 // Debian's chromium as a native Wayland client in the session, started from a hard-linked copy named
 // `programName` ("brave", "chrome", "msedge"; "chromium" for the installed one), with the flags of
 // the X11 tests' browser (Chromium) and a fresh profile in the session. `accessibility` puts
-// ACCESSIBILITY_ENABLED=1 in its environment. With an `x11WindowClass` it is an X11 client of the
-// session's Xwayland instead (--ozone-platform=x11), under that window class (--class).
+// ACCESSIBILITY_ENABLED=1 in its environment. With a `windowClass` it is an X11 client of the
+// session's DISPLAY (Xwayland) instead, disguised by that class as the X11 tests' browsers are.
 class WaylandBrowser {
 public:
     static std::unique_ptr<WaylandBrowser> start(WaylandSession& session, const std::string& programName,
                                                  const std::string& url, int width = 1000, int height = 700,
-                                                 bool accessibility = true, const std::string& x11WindowClass = "");
+                                                 bool accessibility = true, const std::string& windowClass = {});
     ~WaylandBrowser();
     WaylandBrowser(const WaylandBrowser&) = delete;
     WaylandBrowser& operator=(const WaylandBrowser&) = delete;
@@ -112,12 +113,12 @@ public:
 
 private:
     WaylandBrowser(WaylandSession& session, std::string program, std::string profile, bool accessibility,
-                   std::string x11WindowClass)
+                   std::string windowClass)
         : session_(session),
           program_(std::move(program)),
           profile_(std::move(profile)),
           accessibility_(accessibility),
-          x11WindowClass_(std::move(x11WindowClass)) {}
+          windowClass_(std::move(windowClass)) {}
     std::vector<std::string> commandLine(const std::string& url, int width, int height) const;
     std::vector<std::string> environment() const;
 
@@ -125,7 +126,7 @@ private:
     std::string program_;
     std::string profile_;
     bool accessibility_;
-    std::string x11WindowClass_;
+    std::string windowClass_;
     std::unique_ptr<ChildProcess> process_;
 };
 
