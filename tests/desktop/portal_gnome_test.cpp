@@ -103,6 +103,12 @@ TEST_F(PortalOnGnome, KixieCallWithConsentGivenOnceAndKept) {
 TEST_F(PortalOnGnome, BrowserRestartedDuringACall) {
     auto browser = openPage("kixie.html", "Kixie PowerCall", {{"status", "On Call"}}, 400, 600);
     ASSERT_TRUE(browser);
+    {
+        // The consent, given in an earlier run: the first scan reads the window.
+        auto earlier = runLineWarden("kixie");
+        EXPECT_EQ(awaitOutput(*earlier, 2).size(), 2u);
+        earlier->stop();
+    }
     auto monitor = runLineWarden("kixie");
     Lines out = awaitOutput(*monitor, 2);
     browser.reset();
@@ -116,10 +122,10 @@ TEST_F(PortalOnGnome, BrowserRestartedDuringACall) {
                           "Status changed from On Call to Available", "NotConnected",
                           "Status changed from Available to On Call", "isDialing"}))
         << monitor->errSoFar();
-    // Asked once: the new window was shared from the kept consent (mutter's window is a new one,
-    // so the stand-in chose it again by its rule, as GNOME's dialog would offer it).
+    // Not asked: the new window was shared from the kept consent (mutter's window is a new one,
+    // so the stand-in chose it again by its rule, as GNOME's dialog would offer it at once).
     const Lines said = linesOf(monitor->errSoFar());
-    EXPECT_EQ(std::count(said.begin(), said.end(), kPick), 1) << monitor->errSoFar();
+    EXPECT_EQ(std::count(said.begin(), said.end(), kPick), 0) << monitor->errSoFar();
     EXPECT_TRUE(monitor->running());
     EXPECT_EQ(monitor->stop().out, "");
 }

@@ -115,7 +115,13 @@ private:
     // nothing is shared.
     bool prepare(const NativeWindow& window) {
         if (refused_ || failedFor_ == window.number || ended_ == window.number) return false;
-        if (session_ && window_ && *window_ != window.number) drop();   // another window: share that one
+        if (session_ && window_ && *window_ != window.number) {
+            // The desktop numbers the dialer's window anew whenever it finds it again (after
+            // captures failed while the person was still choosing, say): a request still waiting
+            // stays open for it, and a window already shared is checked against it again.
+            window_ = window.number;
+            checked_ = false;
+        }
         if (!session_) {
             const auto kept = load(true);
             begin(kept, window);
