@@ -23,6 +23,10 @@ set_target_properties(wlr_screencopy_protocol PROPERTIES LINKER_LANGUAGE C POSIT
 target_link_libraries(wlr_screencopy_protocol PRIVATE PkgConfig::WAYLAND_DESKTOP)
 # Tesseract runs on OpenMP; the recogniser limits it to the calling thread through its API.
 find_package(OpenMP REQUIRED COMPONENTS CXX)
+# The ScreenCast portal (GNOME, KDE Plasma on Wayland): sessions through libportal over GLib,
+# frames through libpipewire.
+pkg_check_modules(PORTAL REQUIRED IMPORTED_TARGET libportal gio-2.0)
+pkg_check_modules(PIPEWIRE REQUIRED IMPORTED_TARGET libpipewire-0.3)
 
 add_library(platform_linux STATIC
   # shared by the sessions: the session choice, application matching, pixel conversion
@@ -35,6 +39,12 @@ add_library(platform_linux STATIC
   ${PROJECT_SOURCE_DIR}/platform/linux/ocr/LineText.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/ocr/Preprocess.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/ocr/TesseractRecognizer.cpp
+  # the ScreenCast portal's route to native Wayland windows
+  ${PROJECT_SOURCE_DIR}/platform/linux/portal/ConsentToken.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/portal/FramePixels.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/portal/PipeWireStream.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/portal/PortalCapture.cpp
+  ${PROJECT_SOURCE_DIR}/platform/linux/portal/PortalSession.cpp
   # the X11 desktop
   ${PROJECT_SOURCE_DIR}/platform/linux/x11/ClientWindows.cpp
   ${PROJECT_SOURCE_DIR}/platform/linux/x11/TextProperty.cpp
@@ -55,4 +65,4 @@ target_include_directories(platform_linux
                            PRIVATE ${PROJECT_SOURCE_DIR} ${SCREENCOPY_DIR})
 target_link_libraries(platform_linux PUBLIC platform_api
                       PRIVATE PkgConfig::XCB PkgConfig::TESSERACT OpenMP::OpenMP_CXX PkgConfig::WAYLAND_DESKTOP
-                              wlr_screencopy_protocol)
+                              wlr_screencopy_protocol PkgConfig::PORTAL PkgConfig::PIPEWIRE)

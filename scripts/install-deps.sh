@@ -10,7 +10,7 @@ packages=(
   nlohmann-json3-dev libicu-dev
   libxcb1-dev libxcb-composite0-dev libxcb-damage0-dev
   libtesseract-dev libleptonica-dev tesseract-ocr-eng zlib1g-dev
-  libatspi2.0-dev libglib2.0-dev libjson-glib-dev libwayland-dev libwayland-bin
+  libatspi2.0-dev libglib2.0-dev libjson-glib-dev libportal-dev libpipewire-0.3-dev libwayland-dev libwayland-bin
   sway at-spi2-core dbus-daemon dbus-bin util-linux
   xvfb openbox chromium python3 x11-utils xdotool
   gnome-shell xwayland dbus libglib2.0-bin pipewire-bin wireplumber xdg-desktop-portal

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/linux/wayland/AccessibilityBus.h"
+#include "platform/linux/portal/PortalCapture.h"
 #include "platform/linux/wayland/NativeCapture.h"
 #include "platform/linux/wayland/SwayCapture.h"
 #include "platform/linux/x11/X11Desktop.h"
@@ -25,10 +26,11 @@ using wayland::NativeCapture;
 using wayland::NativeWindow;
 
 // The route by which this session's native windows give their pixels: the one place it is chosen.
-// The ScreenCast portal's route (GNOME, KDE Plasma) goes after sway's, for sessions without it.
-std::unique_ptr<NativeCapture> chooseNativeCapture() {
+// wlroots' screencopy where the compositor offers it (sway), else the ScreenCast portal (GNOME,
+// KDE Plasma), the one sanctioned route there.
+std::unique_ptr<NativeCapture> chooseNativeCapture(Console& console) {
     if (auto sway = wayland::openSwayCapture()) return sway;
-    return nullptr;
+    return portal::openPortalCapture(console);
 }
 
 // X resource ids keep their top three bits clear: numbers with the top bit set never name an X11
@@ -105,7 +107,7 @@ public:
         : console(console),
           bus(applications),
           x11(openX11Desktop(console, applications, std::move(displayName))),
-          capture(chooseNativeCapture()) {}
+          capture(chooseNativeCapture(console)) {}
 
     Platform& x() { return x11->platform(); }
 
