@@ -35,7 +35,15 @@
 #include "linewarden/monitors/ZoomMonitor.h"
 #include "platform/LinuxDesktop.h"
 
+#include "CostMeasures.h"
+
 namespace {
+
+using cost::cpuSeconds;
+using cost::quantile;
+using cost::residentMegabytes;
+using cost::showAndSettle;
+using cost::threadCpuMilliseconds;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -89,18 +97,6 @@ struct Spread {
     double cpuMedian = 0;   // of this thread's CPU time: what the scan cost, however busy the machine
 };
 
-double quantile(std::vector<double> values, double q) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
-}
-
-double threadCpuMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
 // Times scans: wall-clock milliseconds and this thread's CPU milliseconds of each.
 class ScanTimes {
 public:
@@ -117,49 +113,6 @@ private:
     std::vector<double> wall_;
     std::vector<double> cpu_;
 };
-
-// Resident memory in MB of a process (VmRSS of /proc/PID/status), or its peak (VmHWM).
-double residentMegabytes(pid_t pid, const std::string& field = "VmRSS:") {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field, 0) == 0) return std::stod(line.substr(field.size())) / 1024.0;
-    }
-    return 0;
-}
-
-// User plus system CPU seconds of a process so far (/proc/PID/stat, fields 14 and 15).
-double cpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14 || i == 15) ticks += std::stod(field);
-    }
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// A page brought to `state`, painted and quiet: two captures a quarter second apart agree.
-void showAndSettle(e2e::PageServer& pages, platform::Platform& platform, const nlohmann::json& state) {
-    pages.waitShown(pages.setState(state));
-    std::optional<std::vector<std::uint8_t>> previous;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        for (const auto& window :
-             platform.screenCapture.shareableWindows(false, true).value_or(std::vector<platform::ShareableWindow>{})) {
-            if (!window.owningApplication || window.frame.width < 50) continue;
-            auto image = platform.screenCapture.captureWindow(window, static_cast<int>(window.frame.width),
-                                                              static_cast<int>(window.frame.height));
-            if (!image) continue;
-            if (previous && *previous == image->rgba()) return;
-            previous = image->rgba();
-        }
-        std::this_thread::sleep_for(250ms);
-    }
-}
 
 struct ProcessFigures {
     double startupMs = 0;

@@ -23,7 +23,12 @@
 
 #include "support/GnomePortal.h"
 
+#include "CostMeasures.h"
+
 namespace {
+
+using cost::cpuSeconds;
+using cost::residentMegabytes;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -54,28 +59,6 @@ pid_t monitorProcess(pid_t launcher) {
         std::this_thread::sleep_for(50ms);
     }
     return 0;
-}
-
-double residentMegabytes(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    }
-    return 0;
-}
-
-double cpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14 || i == 15) ticks += std::stod(field);
-    }
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // The scan times the monitor wrote on standard error so far ("DEBUG: scanElements execution time: 3.86ms").

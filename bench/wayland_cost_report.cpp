@@ -29,7 +29,15 @@
 #include "platform/LinuxDesktop.h"
 #include "support/WaylandSession.h"
 
+#include "CostMeasures.h"
+
 namespace {
+
+using cost::cpuSeconds;
+using cost::quantile;
+using cost::residentMegabytes;
+using cost::showAndSettle;
+using cost::threadCpuMilliseconds;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -45,18 +53,6 @@ public:
     void err(std::string_view) override {}
 };
 
-double quantile(std::vector<double> values, double q) {
-    if (values.empty()) return 0;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
-}
-
-double threadCpuMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
 double millisecondsOf(const std::function<void()>& work) {
     const auto start = Clock::now();
     work();
@@ -65,24 +61,6 @@ double millisecondsOf(const std::function<void()>& work) {
 
 // The in-process figures, as name-value lines (what `--inside` hands out).
 using Figures = std::vector<std::pair<std::string, double>>;
-
-// A page brought to `state`, painted and quiet: two captures a quarter second apart agree.
-void showAndSettle(e2e::PageServer& pages, platform::Platform& platform, const nlohmann::json& state) {
-    pages.waitShown(pages.setState(state), 10s);
-    std::optional<std::vector<std::uint8_t>> previous;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-        for (const auto& window :
-             platform.screenCapture.shareableWindows(false, true).value_or(std::vector<platform::ShareableWindow>{})) {
-            if (!window.owningApplication || window.frame.width < 50) continue;
-            auto image = platform.screenCapture.captureWindow(window, static_cast<int>(window.frame.width),
-                                                              static_cast<int>(window.frame.height));
-            if (!image) continue;
-            if (previous && *previous == image->rgba()) return;
-            previous = image->rgba();
-        }
-        std::this_thread::sleep_for(250ms);
-    }
-}
 
 // Listing and scans on the desktop of this process, once `windowUp` has seen the Kixie window by
 // other means (so that the first listing is timed with the window there).
@@ -105,7 +83,7 @@ Figures measure(const std::string& display, e2e::PageServer& pages, const std::f
     for (int i = 0; i < kListings; ++i) listings.push_back(millisecondsOf([&] { listed(); }));
     figures.push_back({"listing repeated ms", quantile(listings, 0.5)});
 
-    showAndSettle(pages, platform, {{"status", "Available"}});
+    showAndSettle(pages, platform, {{"status", "Available"}}, 10s);
     linewarden::KixieMonitor monitor(platform, "com.brave.Browser");
     if (!monitor.findKixieWindow()) return {};
     std::vector<double> wall;
@@ -117,7 +95,7 @@ Figures measure(const std::string& display, e2e::PageServer& pages, const std::f
         for (int i = 0; i < scans; ++i) {
             if (changed) {
                 nlohmann::json state{{"status", i % 2 == 0 ? "On Call" : "Available"}, {"note", "#" + std::to_string(i)}};
-                showAndSettle(pages, platform, state);
+                showAndSettle(pages, platform, state, 10s);
             }
             const double cpuStart = threadCpuMilliseconds();
             wall.push_back(millisecondsOf([&] { monitor.scanElements(false); }));
@@ -128,35 +106,13 @@ Figures measure(const std::string& display, e2e::PageServer& pages, const std::f
     figures.push_back({"changed scan median ms", quantile(wall, 0.5)});
     figures.push_back({"changed scan p95 ms", quantile(wall, 0.95)});
     figures.push_back({"changed scan cpu ms", quantile(cpu, 0.5)});
-    showAndSettle(pages, platform, {{"status", "Available"}});
+    showAndSettle(pages, platform, {{"status", "Available"}}, 10s);
     monitor.scanElements(false);
     timed(false);
     figures.push_back({"unchanged scan median ms", quantile(wall, 0.5)});
     figures.push_back({"unchanged scan p95 ms", quantile(wall, 0.95)});
     figures.push_back({"unchanged scan cpu ms", quantile(cpu, 0.5)});
     return figures;
-}
-
-double residentMegabytes(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-    }
-    return 0;
-}
-
-double cpuSeconds(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14 || i == 15) ticks += std::stod(field);
-    }
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 // The production monitor watching the idle dialer for `seconds` after its first status line;
