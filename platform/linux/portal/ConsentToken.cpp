@@ -113,7 +113,11 @@ std::string ConsentToken::store(std::string_view token) const {
     const std::filesystem::path folder = path_.parent_path();
     std::filesystem::create_directories(folder, error);
     if (error) return failure + error.message() + ")";
-    std::string temporary = (folder / ("." + path_.filename().string() + ".XXXXXX")).string();
+    // Appended, not "." + a temporary: GCC 12 at -O3 reports a false -Wrestrict on that.
+    std::string hidden(".");
+    hidden += path_.filename().string();
+    hidden += ".XXXXXX";
+    std::string temporary = (folder / hidden).string();
     // mkstemp creates the file with mode 0600.
     const Descriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (file.get() < 0) return failure + std::strerror(errno) + ")";
