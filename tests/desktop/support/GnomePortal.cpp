@@ -14,13 +14,6 @@ namespace {
 
 constexpr const char* kBackendName = "org.freedesktop.impl.portal.desktop.gnome";
 
-std::string readFile(const fs::path& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 }  // namespace
 
 std::unique_ptr<GnomePortal> GnomePortal::start(std::string& why) {

@@ -32,13 +32,6 @@ done
 dbus-daemon --system --fork
 )";
 
-std::string readFile(const std::string& path) {
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 std::optional<std::string> xwaylandAuthority(const std::string& runtime) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(runtime, error)) {

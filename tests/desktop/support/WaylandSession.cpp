@@ -27,14 +27,14 @@ std::string programPath(const std::string& name) {
     return {};
 }
 
-std::string readFile(const fs::path& path) {
+}  // namespace
+
+std::string readFile(const std::string& path) {
     std::ifstream file(path);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();
 }
-
-}  // namespace
 
 std::unique_ptr<WaylandSession> WaylandSession::start(std::string& why) {
     for (const char* program : {"unshare", "nsenter", "setpriv", "dbus-daemon", "dbus-send"}) {

@@ -20,6 +20,9 @@
 
 namespace desktop_test {
 
+// The whole content of a file; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 class WaylandSession {
 public:
     // The user every program of the session runs as (nobody).
