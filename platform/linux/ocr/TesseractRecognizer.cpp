@@ -63,17 +63,25 @@ constexpr float kOtherImageMinConfidence = 50.0f;
 // usual text and can stay too small for the engine. Rows of marks lower than kSmallRowHeight
 // engine pixels (the usual text's capitals stand 21 high or more), or much lower than the
 // image's usual marks, are read again on their own, prepared at full size and enlarged so that
-// their capitals stand kSmallRowTarget high; the smallest few per image, and of those a sure line
-// of the first reading covers only the ones below kTinyRowHeight.
+// their capitals stand kSmallRowTarget high; the smallest few per image. A row that a sure line
+// of the first reading covers is read again only when that line holds digits: at these sizes the
+// points of a timer's colon blur into the digits beside them and the engine reads the rest surely
+// ("1207"), while the words it reads surely it reads right. Rows cut by the image's top or bottom
+// edge cannot be read whole and are left out.
 constexpr double kSmallRowHeight = 17.0;
 constexpr double kSmallerThanUsual = 0.85;
 constexpr double kSmallRowTarget = 26.0;
 constexpr int kMinSmallRowSourceHeight = 7;
 constexpr std::size_t kMaxSmallRows = 4;
 constexpr std::size_t kMaxSmallRowsLooked = 12;
-constexpr double kTinyRowHeight = 15.5;
 constexpr int kMaxSmallMarkAspect = 12;
 constexpr int kSmallInkGain = 180;   // percent
+// A small row read as this many digits in a row may be a time whose separators were lost. It is
+// read once more from its plain grey levels, which keep faint points that the drawing by fills
+// merges into the digit beside them, at each of these sizes relative to the first; a reading of
+// the same digits with separators between them is taken as the better one.
+constexpr int kRunTogetherDigits = 3;
+constexpr std::array<double, 2> kPlainRowRereadScales{0.8, 1.25};
 
 // ---------------------------------------------------------------------------------------------
 // Files and settings
@@ -803,9 +811,11 @@ std::vector<PixelRect> smallTextRows(const Study& studied, double scale) {
             members.push_back(1);
         }
     }
+    const int height = static_cast<int>(std::lround(studied.normalised.grey.height / toWork));
     std::vector<PixelRect> text;
     for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (members[r] >= 2 || rows[r].width >= 2 * rows[r].height) text.push_back(rows[r]);
+        const bool cut = rows[r].y <= 0 || rows[r].y + rows[r].height >= height;
+        if (!cut && (members[r] >= 2 || rows[r].width >= 2 * rows[r].height)) text.push_back(rows[r]);
     }
     std::stable_sort(text.begin(), text.end(), [](const PixelRect& a, const PixelRect& b) { return a.height < b.height; });
     if (text.size() > kMaxSmallRowsLooked) text.resize(kMaxSmallRowsLooked);
@@ -826,6 +836,8 @@ std::vector<PixelRect> smallTextRows(const Study& studied, double scale) {
             }
         }
     }
+    // Rows grown from two parts of one line come out alike.
+    for (auto row = text.begin(); row != text.end(); ++row) text.erase(std::remove(row + 1, text.end(), *row), text.end());
     return text;
 }
 
@@ -834,6 +846,46 @@ std::vector<PixelRect> smallTextRows(const Study& studied, double scale) {
 GreyImage darkened(GreyImage image) {
     for (auto& v : image.pixels) v = static_cast<std::uint8_t>(255 - std::min(255, (255 - v) * kSmallInkGain / 100));
     return image;
+}
+
+bool hasDigit(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+std::string digitsOf(std::string text) {
+    std::erase_if(text, [](unsigned char c) { return std::isdigit(c) == 0; });
+    return text;
+}
+
+bool hasDigitRun(const std::string& text) {
+    int run = 0;
+    for (const unsigned char c : text) {
+        run = std::isdigit(c) != 0 ? run + 1 : 0;
+        if (run >= kRunTogetherDigits) return true;
+    }
+    return false;
+}
+
+// The row's plain grey levels, stretched so that its ground (where the prepared row is white) is
+// white and its strongest ink black, whichever the polarity; empty when it shows no contrast.
+GreyImage plainRow(const Image& image, const PixelRect& area, const GreyImage& prepared) {
+    const auto piece = image.cropped(area);
+    if (!piece) return {};
+    GreyImage grey = luminance(*piece);
+    if (grey.width != prepared.width || grey.height != prepared.height || grey.pixels.empty()) return {};
+    std::vector<int> ground;
+    std::size_t strongest = 0;
+    for (std::size_t p = 0; p < grey.pixels.size(); ++p) {
+        if (prepared.pixels[p] == 255) ground.push_back(grey.pixels[p]);
+        if (prepared.pixels[p] < prepared.pixels[strongest]) strongest = p;
+    }
+    if (ground.empty()) return {};
+    std::nth_element(ground.begin(), ground.begin() + static_cast<std::ptrdiff_t>(ground.size() / 2), ground.end());
+    const int paper = ground[ground.size() / 2];
+    const int ink = grey.pixels[strongest];
+    if (paper == ink) return {};
+    for (auto& v : grey.pixels) v = static_cast<std::uint8_t>(std::clamp(255 * (v - ink) / (paper - ink), 0, 255));
+    return grey;
 }
 
 // Each row of small text cut from the caller's image with a margin, prepared on its own at full
@@ -845,9 +897,10 @@ void readSmallText(Engine& engine, const Study& studied, double scale, const Ima
         if (read == kMaxSmallRows) break;
         const double engineHeight = row.height * scale * studied.workToSource;
         const bool readSurely = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
-            return inside(row, line.box) && line.readings.front().confidence >= kSureConfidence;
+            return inside(row, line.box) && line.readings.front().confidence >= kSureConfidence &&
+                   !hasDigit(line.readings.front().text);
         });
-        if (readSurely && engineHeight >= kTinyRowHeight) continue;
+        if (readSurely) continue;
         ++read;
         const int margin = std::max(3, row.height / 2);
         const PixelRect area{std::max(0, row.x - margin), std::max(0, row.y - margin), row.width + 2 * margin,
@@ -872,8 +925,26 @@ void readSmallText(Engine& engine, const Study& studied, double scale, const Ima
         // keeps its reading. Any other reading joins as a line of its own (a part of a line that
         // also holds larger text).
         const bool belowEngineSize = engineHeight < kSmallRowHeight;
+        auto rowLines = engine.read(prepared, call, frame, image);
+        if (rowLines.size() == 1 && hasDigitRun(rowLines.front().readings.front().text)) {
+            auto& first = rowLines.front().readings;
+            const GreyImage plain = plainRow(image, area, rowPixels);
+            for (const double relative : kPlainRowRereadScales) {
+                if (plain.pixels.empty()) break;
+                const double plainFactor = std::clamp(factor * relative, 1.0, kMaxUpscale);
+                const Frame plainFrame{plainFactor, frame.originX, frame.originY};
+                const EngineCall plainCall{tesseract::PSM_SINGLE_LINE, resolutionAt(plainFactor), false, choices, 0};
+                auto again = engine.read(withBorder(scaled(plain, plainFactor), kBorder), plainCall, plainFrame, image);
+                if (again.size() != 1) continue;
+                Reading& reading = again.front().readings.front();
+                if (hasDigitRun(reading.text) || digitsOf(reading.text) != digitsOf(first.front().text)) continue;
+                reading.confidence = std::max(reading.confidence, first.front().confidence);
+                first.insert(first.begin(), std::move(reading));
+                break;
+            }
+        }
         std::vector<Line> others;
-        for (auto& other : engine.read(prepared, call, frame, image)) {
+        for (auto& other : rowLines) {
             auto& reading = other.readings.front();
             const auto same = std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return sameLine(line.box, other.box); });
             if (same == lines.end()) {

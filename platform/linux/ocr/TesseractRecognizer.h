@@ -22,10 +22,12 @@
 //
 // Secondary text (small grey labels and timers beside larger text) can stay too small for the
 // engine at the scale that suits the image's usual text. The rows of marks that end up small,
-// the smallest few (a row the first reading read surely only when it is smaller still), are cut
-// from the caller's image, prepared on their own at full size, enlarged and read as single
+// the smallest few (a row the first reading read surely only when that reading holds digits), are
+// cut from the caller's image, prepared on their own at full size, enlarged and read as single
 // lines: a reading framed like a line of the first reading is taken as that line's better
 // reading where the first saw it below the engine's size; any other joins as a line of its own.
+// A row read as a run of digits is read once more from its plain grey levels, where a time's
+// faint separators survive; the same digits with separators are the better reading.
 //
 // Candidates, when more than one is asked for: a line's distinct readings, surest first, then the
 // line with one letter replaced by the engine's close second choice there, closest call first.
