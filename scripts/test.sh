@@ -41,7 +41,7 @@ cmake --build build-sanitize -j "$jobs"
 # So is the corpus's style sweep: its pages take the recogniser through the same code as the
 # corpus pages and the recogniser's own tests, which do run here.
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --output-on-failure -j "$jobs" -LE 'wayland|package' -E 'CorpusPages\.[A-Za-z]+(SecondaryText|HighContrast)$')
+  ctest --output-on-failure -j "$jobs" -LE 'wayland|package' -E 'CorpusPages\.[A-Za-z]+(SecondaryText|SecondaryTimers|HighContrast)$')
 
 echo "== fuzzing (libFuzzer, 30 s per target) =="
 bash scripts/fuzz.sh 30

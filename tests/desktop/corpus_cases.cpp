@@ -159,35 +159,74 @@ Case styleCase(const Layout& layout, std::string name, int index, bool inCall,
 
 }  // namespace
 
+namespace {
+
+// A page of secondary text: the state in grey of the given contrast to a light or dark band.
+Case secondaryCase(const Layout& layout, const char* kind, int index, bool inCall, int size, const std::string& font,
+                   double contrast, bool dark, int band) {
+    char name[96];
+    std::snprintf(name, sizeof name, "%s-%s-%02d-%dpx-%.1f-%s", kind, dialerName(layout.dialer), index, size, contrast,
+                  dark ? "dark" : "light");
+    return styleCase(layout, name, index, inCall,
+                     {{"look", "secondary"},
+                      {"font", font},
+                      {"size", std::to_string(size)},
+                      {"c-page", dark ? "18181b" : "ffffff"},
+                      {"c-band", hexGrey(band)},
+                      {"c-strong", dark ? "ffffff" : "0b63ce"},
+                      {"c-text", dark ? "d4d4d8" : "374151"},
+                      {"c-state", hexGrey(greyAtContrast(band, contrast, !dark))},
+                      {"c-line", dark ? "3f3f46" : "d4d4d8"}});
+}
+
+constexpr std::array<double, 4> kContrasts{3.0, 3.5, 4.0, 4.5};
+// Bands of secondary text: very light greys and dark UI greys.
+constexpr std::array<int, 2> kLightBands{0xf1, 0xe9};
+constexpr std::array<int, 2> kDarkBands{0x2b, 0x1f};
+
+}  // namespace
+
 std::vector<Case> secondaryTextSweep() {
     constexpr std::array<int, 4> kSizes{9, 10, 11, 12};
-    constexpr std::array<double, 4> kContrasts{3.0, 3.5, 4.0, 4.5};
-    // Bands of secondary text: very light greys and dark UI greys.
-    constexpr std::array<int, 2> kLightBands{0xf1, 0xe9};
-    constexpr std::array<int, 2> kDarkBands{0x2b, 0x1f};
     std::vector<Case> cases;
     for (const auto& layout : layouts()) {
         int index = 0;
         for (std::size_t size = 0; size < kSizes.size(); ++size) {
             for (std::size_t font = 0; font < kSansFonts.size(); ++font) {
                 for (const bool dark : {false, true}) {
-                    const double contrast = kContrasts[(size + font) % kContrasts.size()];
                     const bool inCall = (font + (dark ? 1 : 0)) % 2 == 0;
                     const int band = dark ? kDarkBands[size % 2] : kLightBands[size % 2];
-                    char name[96];
-                    std::snprintf(name, sizeof name, "grey-%s-%02d-%dpx-%.1f-%s", dialerName(layout.dialer), index,
-                                  kSizes[size], contrast, dark ? "dark" : "light");
-                    cases.push_back(styleCase(layout, name, index, inCall,
-                                              {{"look", "secondary"},
-                                               {"font", kSansFonts[font]},
-                                               {"size", std::to_string(kSizes[size])},
-                                               {"c-page", dark ? "18181b" : "ffffff"},
-                                               {"c-band", hexGrey(band)},
-                                               {"c-strong", dark ? "ffffff" : "0b63ce"},
-                                               {"c-text", dark ? "d4d4d8" : "374151"},
-                                               {"c-state", hexGrey(greyAtContrast(band, contrast, !dark))},
-                                               {"c-line", dark ? "3f3f46" : "d4d4d8"}}));
-                    ++index;
+                    cases.push_back(secondaryCase(layout, "grey", index++, inCall, kSizes[size], kSansFonts[font],
+                                                  kContrasts[(size + font) % kContrasts.size()], dark, band));
+                }
+            }
+        }
+    }
+    return cases;
+}
+
+// Generated pages read wrong today. "0:23" at 9 px in Nimbus Sans on a dark band: the colon's points
+// are laid against the 2 and blur into it, and the engine reads "023" at every size and drawing.
+const std::vector<std::string> kKnownMisses{"timer-ringcentral-15-9px-4.0-dark"};
+
+std::vector<Case> secondaryTimerSweep() {
+    static const std::vector<Layout> kTimers{
+        {Dialer::ringCentral, {{800, 600}}, {"12:07", "0:23", "1:02:33", "10:45", "In call 3:18", "04:59", "2:10"}, "Ready"},
+        {Dialer::zoom, {{640, 480}, {800, 600}, {1100, 720}}, {"00:07", "12:34", "01:05:09", "10:41", "03:28", "00:59"}, ""},
+    };
+    std::vector<Case> cases;
+    for (const auto& layout : kTimers) {
+        int index = 0;
+        for (const int size : {9, 10}) {
+            for (std::size_t font = 0; font < kSansFonts.size(); ++font) {
+                for (const bool dark : {false, true}) {
+                    for (std::size_t half = 0; half < 2; ++half) {
+                        const int band = dark ? kDarkBands[half] : kLightBands[half];
+                        const double contrast = kContrasts[(2 * half + font + static_cast<std::size_t>(size)) % kContrasts.size()];
+                        cases.push_back(secondaryCase(layout, "timer", index++, true, size, kSansFonts[font], contrast, dark, band));
+                        cases.back().knownMiss = std::find(kKnownMisses.begin(), kKnownMisses.end(), cases.back().name) !=
+                                                 kKnownMisses.end();
+                    }
                 }
             }
         }

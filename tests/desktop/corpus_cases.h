@@ -42,6 +42,10 @@ std::string pageQuery(const Case& c);
 // sans. Every size, font and polarity meet each other; the contrast and the state run across
 // them so that each also meets every size and font.
 std::vector<Case> secondaryTextSweep();
+// Timers in calls at 9 and 10 px, where a colon's points are a pixel each and blur into the digits
+// beside them: RingCentral's and Zoom's timers of every form, in each font, polarity and band, at
+// two contrasts each.
+std::vector<Case> secondaryTimerSweep();
 // High-contrast themes: black or white pages in the high-contrast palettes, the state in a pill
 // drawn as an outline or filled, in each palette.
 std::vector<Case> highContrastSweep();

@@ -220,13 +220,20 @@ protected:
     static inline std::unique_ptr<platform::LinuxDesktop> desktop_;
 };
 
-// The corpus as a whole is read at least 99% right, the flat pages all right.
+// The corpus as a whole is read at least 99% right, the flat pages all right; so is each class of
+// the style sweep (grey text with its timers, high contrast).
 TEST(CorpusCases, KnownMissesStayWithinOnePercent) {
     const auto cases = corpus::loadCases(kCorpusDirectory);
     ASSERT_TRUE(cases);
     const auto misses = std::count_if(cases->begin(), cases->end(), [](const corpus::Case& c) { return c.knownMiss; });
     EXPECT_LE(misses * 100, static_cast<long>(cases->size()));
     EXPECT_TRUE(std::none_of(cases->begin(), cases->end(), [](const corpus::Case& c) { return c.knownMiss && !c.busy; }));
+    auto secondary = corpus::secondaryTextSweep();
+    for (auto& c : corpus::secondaryTimerSweep()) secondary.push_back(std::move(c));
+    for (const auto& sweep : {secondary, corpus::highContrastSweep()}) {
+        const auto sweepMisses = std::count_if(sweep.begin(), sweep.end(), [](const corpus::Case& c) { return c.knownMiss; });
+        EXPECT_LE(sweepMisses * 100, static_cast<long>(sweep.size()));
+    }
 }
 
 bool flat(const corpus::Case& c) { return !c.busy; }
@@ -267,6 +274,10 @@ TEST_F(CorpusPages, RingCentralSecondaryText) { runSweep(corpus::Dialer::ringCen
 TEST_F(CorpusPages, TrellusSecondaryText) { runSweep(corpus::Dialer::trellus, corpus::secondaryTextSweep()); }
 
 TEST_F(CorpusPages, ZoomSecondaryText) { runSweep(corpus::Dialer::zoom, corpus::secondaryTextSweep()); }
+
+TEST_F(CorpusPages, RingCentralSecondaryTimers) { runSweep(corpus::Dialer::ringCentral, corpus::secondaryTimerSweep()); }
+
+TEST_F(CorpusPages, ZoomSecondaryTimers) { runSweep(corpus::Dialer::zoom, corpus::secondaryTimerSweep()); }
 
 TEST_F(CorpusPages, KixieHighContrast) { runSweep(corpus::Dialer::kixie, corpus::highContrastSweep()); }
 

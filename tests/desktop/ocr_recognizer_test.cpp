@@ -130,14 +130,19 @@ TEST_F(Recognizer, ObservationsComeInReadingOrder) {
     }
 }
 
-TEST_F(Recognizer, LinesLowerThanTheMinimumTextHeightAreLeftOut) {
+// The minimum is the text's size; a line's box holds only its ink, 0.7 of the size for capitals
+// and digits alone.
+TEST_F(Recognizer, LinesOfTextSmallerThanTheMinimumTextHeightAreLeftOut) {
     auto settings = linewarden::zoomRecognitionSettings();
     const Image window = fixture("zoom-banner-light.png");
     const auto all = recognizer_.recognize(window, settings);
     ASSERT_FALSE(all.observations.empty());
     int tallest = 0;
     for (const auto& observation : all.observations) tallest = std::max(tallest, observation.box->height);
-    settings.minimumTextHeight = static_cast<float>(tallest + 1) / static_cast<float>(window.height());
+    const auto sizeOfInk = [&](double ink) { return static_cast<float>(ink / 0.7 / window.height()); };
+    settings.minimumTextHeight = sizeOfInk(tallest - 0.5);
+    EXPECT_FALSE(recognizer_.recognize(window, settings).observations.empty());
+    settings.minimumTextHeight = sizeOfInk(tallest + 0.5);
     EXPECT_TRUE(recognizer_.recognize(window, settings).observations.empty());
 }
 

@@ -56,6 +56,9 @@ constexpr int kMinBusyRows = 16;   // in caller pixels
 // Mean grey levels below which a band is read only as light text, above which only as dark.
 constexpr double kDarkBandMean = 90.0;
 constexpr double kLightBandMean = 170.0;
+// The minimum text height asked for is the text's size. A line's box holds its ink, which for
+// capitals and digits alone ("00:59") stands about this share of the size.
+constexpr double kLowestInkOfText = 0.7;
 // Readings of those other images that the engine is less sure of are left out: on textures
 // they are mostly noise.
 constexpr float kOtherImageMinConfidence = 50.0f;
@@ -82,6 +85,8 @@ constexpr int kSmallInkGain = 180;   // percent
 // the same digits with separators between them is taken as the better one.
 constexpr int kRunTogetherDigits = 3;
 constexpr std::array<double, 2> kPlainRowRereadScales{0.8, 1.25};
+// Words read as runs of digits are read again alone, at most this many per image.
+constexpr std::size_t kMaxDigitRuns = 2;
 
 // ---------------------------------------------------------------------------------------------
 // Files and settings
@@ -178,6 +183,7 @@ struct Line {
     PixelRect box;                       // in the caller's image
     std::vector<Reading> readings;       // every reading of this line, best first once sorted
     std::vector<std::string> runnersUp;  // the first reading with one doubtful letter changed
+    std::vector<PixelRect> digitRuns;    // its words the engine read as runs of digits
 };
 
 // How an image handed to the engine maps back to the caller's image.
@@ -209,6 +215,24 @@ PixelRect toSource(const Frame& frame, int left, int top, int right, int bottom,
     const int x1 = std::clamp(static_cast<int>(std::ceil(x(right))), x0, width);
     const int y1 = std::clamp(static_cast<int>(std::ceil(y(bottom))), y0, height);
     return {x0, y0, x1 - x0, y1 - y0};
+}
+
+bool hasDigit(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
+}
+
+std::string digitsOf(std::string text) {
+    std::erase_if(text, [](unsigned char c) { return std::isdigit(c) == 0; });
+    return text;
+}
+
+bool hasDigitRun(const std::string& text) {
+    int run = 0;
+    for (const unsigned char c : text) {
+        run = std::isdigit(c) != 0 ? run + 1 : 0;
+        if (run >= kRunTogetherDigits) return true;
+    }
+    return false;
 }
 
 bool isDashLike(const char* text) {
@@ -267,13 +291,42 @@ std::vector<WordReading> lettersOfLine(const tesseract::ResultIterator& line, co
     return words;
 }
 
+// A box in the engine image's pixels.
+struct EngineBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // A line as the engine reads it, boxed in the engine image's pixels.
 struct EngineLine {
     int left = 0, top = 0, right = 0, bottom = 0;
     std::string text;
     float confidence = 0;
     std::vector<std::string> runnersUp;
+    std::vector<EngineBox> digitRuns;
 };
+
+// The boxes of the words of the line the iterator stands on that read as runs of digits, phantom
+// dashes left out as the line's text leaves them out.
+std::vector<EngineBox> digitRunsOfLine(const tesseract::ResultIterator& line, const GreyImage& image) {
+    std::vector<EngineBox> boxes;
+    tesseract::ResultIterator word(line);
+    do {
+        std::string text;
+        tesseract::ResultIterator symbol(word);
+        do {
+            EngineText letter(symbol.GetUTF8Text(tesseract::RIL_SYMBOL));
+            if (!letter) continue;
+            int left = 0, top = 0, right = 0, bottom = 0;
+            symbol.BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom);
+            if (!isDashLike(letter.get()) || hasInk(image, left, top, right, bottom)) text += letter.get();
+        } while (!symbol.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL) && symbol.Next(tesseract::RIL_SYMBOL));
+        EngineBox box;
+        if (hasDigitRun(text) && word.BoundingBox(tesseract::RIL_WORD, &box.left, &box.top, &box.right, &box.bottom)) {
+            boxes.push_back(box);
+        }
+    } while (!word.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) && word.Next(tesseract::RIL_WORD));
+    return boxes;
+}
 
 // Everything besides the image that shapes the engine's answer.
 struct EngineCall {
@@ -304,6 +357,7 @@ std::vector<EngineLine> recogniseLines(tesseract::TessBaseAPI& api, const GreyIm
         EngineLine line;
         if (!iterator->BoundingBox(tesseract::RIL_TEXTLINE, &line.left, &line.top, &line.right, &line.bottom)) continue;
         auto letters = lettersOfLine(*iterator, prepared);
+        line.digitRuns = digitRunsOfLine(*iterator, prepared);
         if (spell(letters) == text) {
             dropPhantoms(letters);
             settleDashes(letters);
@@ -327,6 +381,9 @@ std::vector<Line> placed(const std::vector<EngineLine>& engineLines, const Frame
                             source.height());
         line.readings.push_back({engineLine.text, engineLine.confidence});
         line.runnersUp = engineLine.runnersUp;
+        for (const auto& run : engineLine.digitRuns) {
+            line.digitRuns.push_back(toSource(frame, run.left, run.top, run.right, run.bottom, source.width(), source.height()));
+        }
         lines.push_back(std::move(line));
     }
     return lines;
@@ -761,8 +818,9 @@ void readOtherImages(Engine& engine, const Study& studied, double scale, const I
 }
 
 // Rows of small marks, in the caller's pixels, smallest first: text the image's scale leaves too
-// small for the engine. Marks of about one height that stand side by side make a row; a lone
-// mark counts only when it is a word or a timer grown together.
+// small for the engine. Marks of about one height that stand side by side, no further apart than
+// they are high (a word space; a UI's items stand further apart), make a row; a lone mark counts
+// only when it is a word or a timer grown together.
 std::vector<PixelRect> smallTextRows(const Study& studied, double scale) {
     const double toWork = studied.workToSource;
     // Marks no wider than a word, in the caller's pixels; those as high as text may make rows.
@@ -796,7 +854,7 @@ std::vector<PixelRect> smallTextRows(const Study& studied, double scale) {
             PixelRect& row = rows[r];
             const int overlap = std::min(row.y + row.height, mark.y + mark.height) - std::max(row.y, mark.y);
             const int gap = mark.x - (row.x + row.width);
-            if (2 * overlap < std::min(row.height, mark.height) || gap > 2 * std::max(row.height, mark.height)) continue;
+            if (2 * overlap < std::min(row.height, mark.height) || gap > std::max(row.height, mark.height)) continue;
             const int right = std::max(row.x + row.width, mark.x + mark.width);
             const int bottom = std::max(row.y + row.height, mark.y + mark.height);
             row.x = std::min(row.x, mark.x);
@@ -848,24 +906,6 @@ GreyImage darkened(GreyImage image) {
     return image;
 }
 
-bool hasDigit(const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
-}
-
-std::string digitsOf(std::string text) {
-    std::erase_if(text, [](unsigned char c) { return std::isdigit(c) == 0; });
-    return text;
-}
-
-bool hasDigitRun(const std::string& text) {
-    int run = 0;
-    for (const unsigned char c : text) {
-        run = std::isdigit(c) != 0 ? run + 1 : 0;
-        if (run >= kRunTogetherDigits) return true;
-    }
-    return false;
-}
-
 // The row's plain grey levels, stretched so that its ground (where the prepared row is white) is
 // white and its strongest ink black, whichever the polarity; empty when it shows no contrast.
 GreyImage plainRow(const Image& image, const PixelRect& area, const GreyImage& prepared) {
@@ -888,76 +928,105 @@ GreyImage plainRow(const Image& image, const PixelRect& area, const GreyImage& p
     return grey;
 }
 
-// Each row of small text cut from the caller's image with a margin, prepared on its own at full
-// size, enlarged so that its capitals stand kSmallRowTarget high and read as a single line.
+// Whether `reading` spells the digits of `line`'s best reading with the separators that reading
+// lost ("12:07" where the line reads "1207").
+bool restoresSeparators(const std::string& reading, const Line& line) {
+    const std::string& best = line.readings.front().text;
+    return hasDigitRun(best) && !hasDigitRun(reading) && digitsOf(reading) == digitsOf(best);
+}
+
+// One row cut from the caller's image with a margin, prepared on its own at full size, enlarged
+// so that its capitals stand kSmallRowTarget high and read as a single line. A reading of digits
+// in a row is checked against the row's plain grey levels. Read at a size that suits it, the row
+// is the better reading of a line framed alike when `belowEngineSize` (the first reading saw it
+// too small) or when it restores the separators that line lost; a line framed alike that was
+// large enough keeps its reading. Any other reading joins as a line of its own (a part of a line
+// that also holds larger text).
+void readRowAlone(Engine& engine, const Image& image, const PixelRect& row, bool belowEngineSize, bool choices,
+                  std::vector<Line>& lines) {
+    const int margin = std::max(3, row.height / 2);
+    const PixelRect area{std::max(0, row.x - margin), std::max(0, row.y - margin), row.width + 2 * margin,
+                         row.height + 2 * margin};
+    // Prepared with room around it, so that the fills around the row are told as such
+    // (a pill the row fills nearly whole, the page beside it).
+    const int room = 2 * row.height;
+    const PixelRect context{std::max(0, row.x - room), std::max(0, row.y - room),
+                            std::min(image.width(), row.x + row.width + room) - std::max(0, row.x - room),
+                            std::min(image.height(), row.y + row.height + room) - std::max(0, row.y - room)};
+    const auto piece = image.cropped(context);
+    if (!piece || piece->width() == 0 || piece->height() == 0) return;
+    const GreyImage rowPixels = cropped(normaliseForText(*piece).grey,
+                                        {area.x - context.x, area.y - context.y, area.width, area.height});
+    if (rowPixels.width == 0 || rowPixels.height == 0) return;
+    const double factor = std::clamp(kSmallRowTarget / row.height, 1.0, kMaxUpscale);
+    const GreyImage prepared = withBorder(scaled(darkened(rowPixels), factor), kBorder);
+    const Frame frame{factor, static_cast<double>(area.x), static_cast<double>(area.y)};
+    const EngineCall call{tesseract::PSM_SINGLE_LINE, resolutionAt(factor), false, choices, 0};
+    auto rowLines = engine.read(prepared, call, frame, image);
+    if (rowLines.size() == 1 && hasDigitRun(rowLines.front().readings.front().text)) {
+        auto& first = rowLines.front().readings;
+        const GreyImage plain = plainRow(image, area, rowPixels);
+        for (const double relative : kPlainRowRereadScales) {
+            if (plain.pixels.empty()) break;
+            const double plainFactor = std::clamp(factor * relative, 1.0, kMaxUpscale);
+            const Frame plainFrame{plainFactor, frame.originX, frame.originY};
+            const EngineCall plainCall{tesseract::PSM_SINGLE_LINE, resolutionAt(plainFactor), false, choices, 0};
+            auto again = engine.read(withBorder(scaled(plain, plainFactor), kBorder), plainCall, plainFrame, image);
+            if (again.size() != 1) continue;
+            Reading& reading = again.front().readings.front();
+            if (hasDigitRun(reading.text) || digitsOf(reading.text) != digitsOf(first.front().text)) continue;
+            reading.confidence = std::max(reading.confidence, first.front().confidence);
+            first.insert(first.begin(), std::move(reading));
+            break;
+        }
+    }
+    std::vector<Line> others;
+    for (auto& other : rowLines) {
+        auto& reading = other.readings.front();
+        const auto same = std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return sameLine(line.box, other.box); });
+        if (same == lines.end()) {
+            others.push_back(std::move(other));
+            continue;
+        }
+        if (!(belowEngineSize || restoresSeparators(reading.text, *same)) || reading.confidence < kOtherImageMinConfidence) {
+            continue;
+        }
+        std::erase_if(same->readings, [&](const Reading& r) { return r.text == reading.text; });
+        for (const auto& r : same->readings) reading.confidence = std::max(reading.confidence, r.confidence);
+        same->readings.insert(same->readings.begin(), std::move(reading));
+    }
+    merge(lines, std::move(others));
+}
+
+// The rows of small text, then the words read as runs of digits that no row read alone framed
+// alike: at any size the engine can run a faint time together ("1045"), and a word read alone at
+// the size that suits it keeps its separators.
 void readSmallText(Engine& engine, const Study& studied, double scale, const Image& image, bool choices,
                    std::vector<Line>& lines) {
-    std::size_t read = 0;
+    std::vector<PixelRect> readAlone;
     for (const auto& row : smallTextRows(studied, scale)) {
-        if (read == kMaxSmallRows) break;
-        const double engineHeight = row.height * scale * studied.workToSource;
+        if (readAlone.size() == kMaxSmallRows) break;
         const bool readSurely = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
             return inside(row, line.box) && line.readings.front().confidence >= kSureConfidence &&
                    !hasDigit(line.readings.front().text);
         });
         if (readSurely) continue;
-        ++read;
-        const int margin = std::max(3, row.height / 2);
-        const PixelRect area{std::max(0, row.x - margin), std::max(0, row.y - margin), row.width + 2 * margin,
-                             row.height + 2 * margin};
-        // Prepared with room around it, so that the fills around the row are told as such
-        // (a pill the row fills nearly whole, the page beside it).
-        const int room = 2 * row.height;
-        const PixelRect context{std::max(0, row.x - room), std::max(0, row.y - room),
-                                std::min(image.width(), row.x + row.width + room) - std::max(0, row.x - room),
-                                std::min(image.height(), row.y + row.height + room) - std::max(0, row.y - room)};
-        const auto piece = image.cropped(context);
-        if (!piece || piece->width() == 0 || piece->height() == 0) continue;
-        const GreyImage rowPixels = cropped(normaliseForText(*piece).grey,
-                                            {area.x - context.x, area.y - context.y, area.width, area.height});
-        if (rowPixels.width == 0 || rowPixels.height == 0) continue;
-        const double factor = std::clamp(kSmallRowTarget / row.height, 1.0, kMaxUpscale);
-        const GreyImage prepared = withBorder(scaled(darkened(rowPixels), factor), kBorder);
-        const Frame frame{factor, static_cast<double>(area.x), static_cast<double>(area.y)};
-        const EngineCall call{tesseract::PSM_SINGLE_LINE, resolutionAt(factor), false, choices, 0};
-        // Read at a size that suits it, a row the first reading saw below the engine's size is
-        // the better reading of a line framed alike; a line framed alike that was large enough
-        // keeps its reading. Any other reading joins as a line of its own (a part of a line that
-        // also holds larger text).
-        const bool belowEngineSize = engineHeight < kSmallRowHeight;
-        auto rowLines = engine.read(prepared, call, frame, image);
-        if (rowLines.size() == 1 && hasDigitRun(rowLines.front().readings.front().text)) {
-            auto& first = rowLines.front().readings;
-            const GreyImage plain = plainRow(image, area, rowPixels);
-            for (const double relative : kPlainRowRereadScales) {
-                if (plain.pixels.empty()) break;
-                const double plainFactor = std::clamp(factor * relative, 1.0, kMaxUpscale);
-                const Frame plainFrame{plainFactor, frame.originX, frame.originY};
-                const EngineCall plainCall{tesseract::PSM_SINGLE_LINE, resolutionAt(plainFactor), false, choices, 0};
-                auto again = engine.read(withBorder(scaled(plain, plainFactor), kBorder), plainCall, plainFrame, image);
-                if (again.size() != 1) continue;
-                Reading& reading = again.front().readings.front();
-                if (hasDigitRun(reading.text) || digitsOf(reading.text) != digitsOf(first.front().text)) continue;
-                reading.confidence = std::max(reading.confidence, first.front().confidence);
-                first.insert(first.begin(), std::move(reading));
-                break;
-            }
-        }
-        std::vector<Line> others;
-        for (auto& other : rowLines) {
-            auto& reading = other.readings.front();
-            const auto same = std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return sameLine(line.box, other.box); });
-            if (same == lines.end()) {
-                others.push_back(std::move(other));
+        readAlone.push_back(row);
+        readRowAlone(engine, image, row, row.height * scale * studied.workToSource < kSmallRowHeight, choices, lines);
+    }
+    std::vector<PixelRect> runs;
+    for (const auto& line : lines) {
+        for (const auto& run : line.digitRuns) {
+            const auto alike = [&](const PixelRect& other) { return sameLine(run, other); };
+            if (run.height < kMinSmallRowSourceHeight || std::any_of(readAlone.begin(), readAlone.end(), alike) ||
+                std::any_of(runs.begin(), runs.end(), alike)) {
                 continue;
             }
-            if (!belowEngineSize || reading.confidence < kOtherImageMinConfidence) continue;
-            std::erase_if(same->readings, [&](const Reading& r) { return r.text == reading.text; });
-            for (const auto& r : same->readings) reading.confidence = std::max(reading.confidence, r.confidence);
-            same->readings.insert(same->readings.begin(), std::move(reading));
+            runs.push_back(run);
         }
-        merge(lines, std::move(others));
     }
+    if (runs.size() > kMaxDigitRuns) runs.resize(kMaxDigitRuns);
+    for (const auto& run : runs) readRowAlone(engine, image, run, false, choices, lines);
 }
 
 }  // namespace
@@ -1015,7 +1084,7 @@ RecognitionOutcome TesseractRecognizer::read(const Image& image, const Recogniti
     }
     engine->api().Clear();
 
-    const double minimumHeight = static_cast<double>(settings.minimumTextHeight) * image.height();
+    const double minimumHeight = static_cast<double>(settings.minimumTextHeight) * image.height() * kLowestInkOfText;
     std::erase_if(lines, [&](const Line& line) { return line.box.height < minimumHeight; });
     sortInReadingOrder(lines);
 

@@ -27,7 +27,9 @@
 // lines: a reading framed like a line of the first reading is taken as that line's better
 // reading where the first saw it below the engine's size; any other joins as a line of its own.
 // A row read as a run of digits is read once more from its plain grey levels, where a time's
-// faint separators survive; the same digits with separators are the better reading.
+// faint separators survive; the same digits with separators are the better reading. Words the
+// engine read as runs of digits at any size ("1045") are read alone the same way, the first two
+// per image, and such a reading takes the lead of a line framed alike.
 //
 // Candidates, when more than one is asked for: a line's distinct readings, surest first, then the
 // line with one letter replaced by the engine's close second choice there, closest call first.
@@ -39,10 +41,11 @@
 // switches back to a screen seen before, or a doubtful line that stayed while others changed,
 // costs no second reading.
 //
-// Lines lower than the minimum text height (relative to the image's height) are left out; the
-// others come in reading order: rows top to bottom, each row left to right. Languages are
-// mapped to the engine's models ("en-US" reads with "eng"); the custom words become the
-// engine's user words. An image without readable pixels gives no text; a language without an
+// Lines of text smaller than the minimum text height (relative to the image's height) are left
+// out: a line's box holds its ink, so one is kept while its ink stands at least as high as
+// capitals and digits of text of that size (0.7 of it). The others come in reading order: rows
+// top to bottom, each row left to right. Languages are mapped to the engine's models ("en-US"
+// reads with "eng"); the custom words become the engine's user words. An image without readable pixels gives no text; a language without an
 // installed model is a failure.
 
 #include <cstddef>
