@@ -67,9 +67,9 @@ constexpr float kOtherImageMinConfidence = 50.0f;
 // engine pixels (the usual text's capitals stand 21 high or more), or much lower than the
 // image's usual marks, are read again on their own, prepared at full size and enlarged so that
 // their capitals stand kSmallRowTarget high; the smallest few per image. A row that a sure line
-// of the first reading covers is read again only when that line holds digits: at these sizes the
-// points of a timer's colon blur into the digits beside them and the engine reads the rest surely
-// ("1207"), while the words it reads surely it reads right. Rows cut by the image's top or bottom
+// of the first reading covers is read again only when that line holds a run of digits: at these
+// sizes the points of a timer's colon blur into the digits beside them and the engine reads the
+// rest surely ("1207"), while the words and times it reads surely it reads right. Rows cut by the image's top or bottom
 // edge cannot be read whole and are left out.
 constexpr double kSmallRowHeight = 17.0;
 constexpr double kSmallerThanUsual = 0.85;
@@ -215,10 +215,6 @@ PixelRect toSource(const Frame& frame, int left, int top, int right, int bottom,
     const int x1 = std::clamp(static_cast<int>(std::ceil(x(right))), x0, width);
     const int y1 = std::clamp(static_cast<int>(std::ceil(y(bottom))), y0, height);
     return {x0, y0, x1 - x0, y1 - y0};
-}
-
-bool hasDigit(const std::string& text) {
-    return std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 std::string digitsOf(std::string text) {
@@ -1007,8 +1003,9 @@ void readSmallText(Engine& engine, const Study& studied, double scale, const Ima
     for (const auto& row : smallTextRows(studied, scale)) {
         if (readAlone.size() == kMaxSmallRows) break;
         const bool readSurely = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
-            return inside(row, line.box) && line.readings.front().confidence >= kSureConfidence &&
-                   !hasDigit(line.readings.front().text);
+            return inside(row, line.box) && std::any_of(line.readings.begin(), line.readings.end(), [](const Reading& r) {
+                       return r.confidence >= kSureConfidence && !hasDigitRun(r.text);
+                   });
         });
         if (readSurely) continue;
         readAlone.push_back(row);
