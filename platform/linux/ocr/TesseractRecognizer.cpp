@@ -301,26 +301,22 @@ struct EngineLine {
     std::vector<EngineBox> digitRuns;
 };
 
-// The boxes of the words of the line the iterator stands on that read as runs of digits, phantom
-// dashes left out as the line's text leaves them out.
-std::vector<EngineBox> digitRunsOfLine(const tesseract::ResultIterator& line, const GreyImage& image) {
+// The boxes of the words of the line the iterator stands on that read as runs of digits, given
+// the line's letters word by word as lettersOfLine reads them (phantom dashes left out).
+std::vector<EngineBox> digitRunsOfLine(const tesseract::ResultIterator& line, const std::vector<WordReading>& words) {
     std::vector<EngineBox> boxes;
     tesseract::ResultIterator word(line);
-    do {
+    for (const auto& letters : words) {
         std::string text;
-        tesseract::ResultIterator symbol(word);
-        do {
-            EngineText letter(symbol.GetUTF8Text(tesseract::RIL_SYMBOL));
-            if (!letter) continue;
-            int left = 0, top = 0, right = 0, bottom = 0;
-            symbol.BoundingBox(tesseract::RIL_SYMBOL, &left, &top, &right, &bottom);
-            if (!isDashLike(letter.get()) || hasInk(image, left, top, right, bottom)) text += letter.get();
-        } while (!symbol.IsAtFinalElement(tesseract::RIL_WORD, tesseract::RIL_SYMBOL) && symbol.Next(tesseract::RIL_SYMBOL));
+        for (const auto& letter : letters) {
+            if (!letter.phantom) text += letter.text;
+        }
         EngineBox box;
         if (hasDigitRun(text) && word.BoundingBox(tesseract::RIL_WORD, &box.left, &box.top, &box.right, &box.bottom)) {
             boxes.push_back(box);
         }
-    } while (!word.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) && word.Next(tesseract::RIL_WORD));
+        if (word.IsAtFinalElement(tesseract::RIL_TEXTLINE, tesseract::RIL_WORD) || !word.Next(tesseract::RIL_WORD)) break;
+    }
     return boxes;
 }
 
@@ -353,7 +349,7 @@ std::vector<EngineLine> recogniseLines(tesseract::TessBaseAPI& api, const GreyIm
         EngineLine line;
         if (!iterator->BoundingBox(tesseract::RIL_TEXTLINE, &line.left, &line.top, &line.right, &line.bottom)) continue;
         auto letters = lettersOfLine(*iterator, prepared);
-        line.digitRuns = digitRunsOfLine(*iterator, prepared);
+        line.digitRuns = digitRunsOfLine(*iterator, letters);
         if (spell(letters) == text) {
             dropPhantoms(letters);
             settleDashes(letters);
