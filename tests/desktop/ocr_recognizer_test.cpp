@@ -101,6 +101,16 @@ TEST_F(Recognizer, ReadsSpacedCapitalsInAPill) {
     EXPECT_TRUE(anyContains(bestReadings(outcome), "ACTIVE")) << testing::PrintToString(bestReadings(outcome));
 }
 
+// 9 px grey text on a dark band, 3:1 and 4.5:1: the first reading is sure of "On Cal" and "1207",
+// so the small rows are read again alone (the timer also from its plain grey levels).
+TEST_F(Recognizer, ReadsNinePixelSecondaryTextThatTheFirstReadingGotWrongSurely) {
+    const auto status = recognizer_.recognize(fixture("kixie-on-call-9px-faint.png"), linewarden::kixieRecognitionSettings());
+    EXPECT_TRUE(anyContains(bestReadings(status), "On Call")) << testing::PrintToString(bestReadings(status));
+    const auto timer = recognizer_.recognize(fixture("ringcentral-timer-9px-faint.png"),
+                                             linewarden::ringCentralRecognitionSettings(RecognitionLevel::accurate));
+    EXPECT_TRUE(anyContains(bestReadings(timer), "12:07")) << testing::PrintToString(bestReadings(timer));
+}
+
 TEST_F(Recognizer, AccurateReadingOffersUpToThreeDistinctCandidates) {
     const auto settings = linewarden::ringCentralRecognitionSettings(RecognitionLevel::accurate);
     const auto outcome = recognizer_.recognize(fixture("ringcentral-timer-band.png"), settings);

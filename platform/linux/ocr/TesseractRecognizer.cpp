@@ -15,6 +15,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 
 #include "LeptonicaQuiet.h"
 #include "LineText.h"
@@ -67,9 +68,9 @@ constexpr float kOtherImageMinConfidence = 50.0f;
 // engine pixels (the usual text's capitals stand 21 high or more), or much lower than the
 // image's usual marks, are read again on their own, prepared at full size and enlarged so that
 // their capitals stand kSmallRowTarget high; the smallest few per image. A row that a sure line
-// of the first reading covers is read again only when that line holds a run of digits: at these
-// sizes the points of a timer's colon blur into the digits beside them and the engine reads the
-// rest surely ("1207"), while the words and times it reads surely it reads right. Rows cut by the image's top or bottom
+// of the first reading covers is read again only when that line holds a run of digits or nearly
+// spells a custom phrase: at these sizes the points of a timer's colon blur into the digits beside
+// them and a letter into its neighbour, and the engine is sure of the rest ("1207", "On Cal"). Rows cut by the image's top or bottom
 // edge cannot be read whole and are left out.
 constexpr double kSmallRowHeight = 17.0;
 constexpr double kSmallerThanUsual = 0.85;
@@ -632,6 +633,47 @@ std::string runTogetherPhrase(const std::string& text, const std::vector<std::st
     return {};
 }
 
+std::string lowerCase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+std::size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Whether the text misspells a custom phrase by a letter or two ("On Cal", "Avallable") without
+// spelling it anywhere, whatever the case: the engine can be sure of such a reading of small text.
+bool nearlySpellsCustomPhrase(const std::string& text, const std::vector<std::string>& customWords) {
+    std::vector<std::string> words;
+    std::istringstream stream(lowerCase(text));
+    for (std::string word; stream >> word;) words.push_back(word);
+    bool near = false;
+    for (const auto& phrase : customWords) {
+        const std::string wanted = lowerCase(phrase);
+        const auto length = static_cast<std::size_t>(std::count(wanted.begin(), wanted.end(), ' ') + 1);
+        for (std::size_t start = 0; start + length <= words.size(); ++start) {
+            std::string window = words[start];
+            for (std::size_t w = start + 1; w < start + length; ++w) window += ' ' + words[w];
+            const std::size_t distance = editDistance(window, wanted);
+            if (distance == 0) return false;
+            near = near || distance <= std::max<std::size_t>(1, wanted.size() / 4);
+        }
+    }
+    return near;
+}
+
 // Another reading of each doubtful line: cut out with a margin, enlarged, read as a single line.
 // A line that runs a custom phrase together is read again smaller instead, however sure the
 // engine was: it tells a narrow word gap from letter spacing by the letters' size, and sets the
@@ -994,13 +1036,14 @@ void readRowAlone(Engine& engine, const Image& image, const PixelRect& row, bool
 // alike: at any size the engine can run a faint time together ("1045"), and a word read alone at
 // the size that suits it keeps its separators.
 void readSmallText(Engine& engine, const Study& studied, double scale, const Image& image, bool choices,
-                   std::vector<Line>& lines) {
+                   const std::vector<std::string>& customWords, std::vector<Line>& lines) {
     std::vector<PixelRect> readAlone;
     for (const auto& row : smallTextRows(studied, scale)) {
         if (readAlone.size() == kMaxSmallRows) break;
         const bool readSurely = std::any_of(lines.begin(), lines.end(), [&](const Line& line) {
-            return inside(row, line.box) && std::any_of(line.readings.begin(), line.readings.end(), [](const Reading& r) {
-                       return r.confidence >= kSureConfidence && !hasDigitRun(r.text);
+            return inside(row, line.box) && std::any_of(line.readings.begin(), line.readings.end(), [&](const Reading& r) {
+                       return r.confidence >= kSureConfidence && !hasDigitRun(r.text) &&
+                              !nearlySpellsCustomPhrase(r.text, customWords);
                    });
         });
         if (readSurely) continue;
@@ -1071,7 +1114,7 @@ RecognitionOutcome TesseractRecognizer::read(const Image& image, const Recogniti
     takeSecondLook(*engine, studied, scale, image,
                    settings.level == RecognitionLevel::accurate ? kSureConfidence : kRereadConfidence, choices,
                    settings.customWords, lines);
-    readSmallText(*engine, studied, scale, image, choices, lines);
+    readSmallText(*engine, studied, scale, image, choices, settings.customWords, lines);
     if (const auto bands = doubtfulBands(studied, lines); !bands.empty()) {
         readOtherImages(*engine, studied, scale, image, choices, wanted - 1, bands, lines);
     }

@@ -22,9 +22,9 @@
 //
 // Secondary text (small grey labels and timers beside larger text) can stay too small for the
 // engine at the scale that suits the image's usual text. The rows of marks that end up small,
-// the smallest few (a row the first reading read surely only when it read a run of digits), are
-// cut from the caller's image, prepared on their own at full size, enlarged and read as single
-// lines: a reading framed like a line of the first reading is taken as that line's better
+// the smallest few (a row the first reading read surely only when it read a run of digits or a
+// custom phrase misspelt by a letter or two), are cut from the caller's image, prepared on their
+// own at full size, enlarged and read as single lines: a reading framed like a line of the first reading is taken as that line's better
 // reading where the first saw it below the engine's size; any other joins as a line of its own.
 // A row read as a run of digits is read once more from its plain grey levels, where a time's
 // faint separators survive; the same digits with separators are the better reading. Words the
