@@ -29,8 +29,7 @@ TEST_P(KixieOnDesktops, KixieInBraveReportsACallFromStartToEnd) {
     ASSERT_TRUE(browser);
     auto monitor = runLineWarden("kixie");
     EXPECT_EQ(monitor->errLinesThrough("Monitoring Kixie status..."),
-              (Lines{"Checking Brave browser...", "Found Kixie window: Kixie PowerCall",
-                     "Got window ID: " + std::to_string(window.number), "Monitoring Kixie status..."}));
+              kixieFoundInBrave(std::to_string(window.number)));
     expectScans(
         *monitor,
         {
@@ -54,14 +53,7 @@ TEST_F(BrowserDialers, RingCentralInChromeDebouncesTheCallTimer) {
     ASSERT_TRUE(browser);
     auto monitor = runLineWarden("ringcentral");
     EXPECT_EQ(monitor->errLinesThrough("Monitoring RingCentral status..."),
-              (Lines{"Checking Brave browser...", "Browser not running (Bundle ID: com.brave.Browser)",
-                     "Checking Chrome browser...", "Found RingCentral window: RingCentral for Google",
-                     "[getWindowID] Looking for window with title: RingCentral for Google",
-                     "[getWindowID] Checking 1 windows...",
-                     "[getWindowID] Browser window: ID=" + std::to_string(window.number) +
-                         ", Title=\"RingCentral for Google\"",
-                     "[getWindowID] ✅ Exact match found!", "Got window ID: " + std::to_string(window.number),
-                     "Monitoring RingCentral status..."}));
+              ringCentralFoundInChrome(std::to_string(window.number)));
     expectScans(*monitor, {
                               {nullptr, {"Initial status: Available", "NotConnected"}},
                               {show(pages(), inCall), {}},
@@ -107,11 +99,7 @@ TEST_F(BrowserDialers, TheSearchGoesThroughBraveAndChromeToEdge) {
     EXPECT_EQ(window.owner, "Microsoft Edge");
     auto monitor = runLineWarden("kixie");
     EXPECT_EQ(monitor->errLinesThrough("Monitoring Kixie status..."),
-              (Lines{"Checking Brave browser...", "Browser not running (Bundle ID: com.brave.Browser)",
-                     "Checking Chrome browser...", "No window with Kixie-related title found in com.google.Chrome",
-                     "Looked for titles containing: Kixie PowerCall", "Checking Edge browser...",
-                     "Found Kixie window: Kixie PowerCall", "Got window ID: " + std::to_string(window.number),
-                     "Monitoring Kixie status..."}));
+              kixieFoundInEdgeAfterBraveAndChrome(std::to_string(window.number)));
     // A call already in progress at the first scan: no initial status line.
     expectScans(*monitor, {
                               {nullptr, {"Status changed from Available to On Call", "isDialing"}},

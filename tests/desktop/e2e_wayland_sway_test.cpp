@@ -107,8 +107,7 @@ TEST_F(SwayDesktop, KixieInBraveReportsACallFromStartToEnd) {
     ASSERT_TRUE(browser);
     auto monitor = runLineWarden("kixie");
     EXPECT_EQ(monitor->errLinesThrough("Monitoring Kixie status...", 30s),
-              (Lines{"Checking Brave browser...", "Found Kixie window: Kixie PowerCall", "Got window ID: " + kFirstWindow,
-                     "Monitoring Kixie status..."}));
+              kixieFoundInBrave(kFirstWindow));
     expectScans(
         *monitor,
         {
@@ -129,13 +128,7 @@ TEST_F(SwayDesktop, RingCentralInChromeDebouncesTheCallTimer) {
     ASSERT_TRUE(browser);
     auto monitor = runLineWarden("ringcentral");
     EXPECT_EQ(monitor->errLinesThrough("Monitoring RingCentral status...", 30s),
-              (Lines{"Checking Brave browser...", "Browser not running (Bundle ID: com.brave.Browser)",
-                     "Checking Chrome browser...", "Found RingCentral window: RingCentral for Google",
-                     "[getWindowID] Looking for window with title: RingCentral for Google",
-                     "[getWindowID] Checking 1 windows...",
-                     "[getWindowID] Browser window: ID=" + kFirstWindow + ", Title=\"RingCentral for Google\"",
-                     "[getWindowID] ✅ Exact match found!", "Got window ID: " + kFirstWindow,
-                     "Monitoring RingCentral status..."}));
+              ringCentralFoundInChrome(kFirstWindow));
     expectScans(*monitor, {
                               {nullptr, {"Initial status: Available", "NotConnected"}},
                               {show(pages(), inCall), {}},
@@ -190,11 +183,7 @@ TEST_F(SwayDesktop, TheSearchGoesThroughBraveAndChromeToEdge) {
     ASSERT_TRUE(edge);
     auto monitor = runLineWarden("kixie");
     EXPECT_EQ(monitor->errLinesThrough("Monitoring Kixie status...", 30s),
-              (Lines{"Checking Brave browser...", "Browser not running (Bundle ID: com.brave.Browser)",
-                     "Checking Chrome browser...", "No window with Kixie-related title found in com.google.Chrome",
-                     "Looked for titles containing: Kixie PowerCall", "Checking Edge browser...",
-                     "Found Kixie window: Kixie PowerCall", "Got window ID: " + kSecondWindow,
-                     "Monitoring Kixie status..."}));
+              kixieFoundInEdgeAfterBraveAndChrome(kSecondWindow));
     expectScans(*monitor, {
                               {nullptr, {"Status changed from Available to On Call", "isDialing"}},
                               {show(pages(), {{"status", "Available"}}),

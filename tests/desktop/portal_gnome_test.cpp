@@ -73,8 +73,7 @@ TEST_F(PortalOnGnome, KixieCallWithConsentGivenOnceAndKept) {
         const auto started = std::chrono::steady_clock::now();
         auto monitor = runLineWarden("kixie");
         EXPECT_EQ(monitor->errLinesThrough("Monitoring Kixie status...", 30s),
-                  (Lines{"Checking Brave browser...", "Found Kixie window: Kixie PowerCall",
-                         "Got window ID: " + kFirstWindow, "Monitoring Kixie status..."}));
+                  kixieFoundInBrave(kFirstWindow));
         expectScans(*monitor, {
                                   {nullptr, {"Initial status: Available", "NotConnected"}},
                               });

@@ -362,6 +362,36 @@ std::function<void()> show(PageServer& pages, nlohmann::json state) {
     };
 }
 
+std::vector<std::string> kixieFoundInBrave(const std::string& windowId) {
+    return {"Checking Brave browser...", "Found Kixie window: Kixie PowerCall", "Got window ID: " + windowId,
+            "Monitoring Kixie status..."};
+}
+
+std::vector<std::string> ringCentralFoundInChrome(const std::string& windowId) {
+    return {"Checking Brave browser...",
+            "Browser not running (Bundle ID: com.brave.Browser)",
+            "Checking Chrome browser...",
+            "Found RingCentral window: RingCentral for Google",
+            "[getWindowID] Looking for window with title: RingCentral for Google",
+            "[getWindowID] Checking 1 windows...",
+            "[getWindowID] Browser window: ID=" + windowId + ", Title=\"RingCentral for Google\"",
+            "[getWindowID] ✅ Exact match found!",
+            "Got window ID: " + windowId,
+            "Monitoring RingCentral status..."};
+}
+
+std::vector<std::string> kixieFoundInEdgeAfterBraveAndChrome(const std::string& windowId) {
+    return {"Checking Brave browser...",
+            "Browser not running (Bundle ID: com.brave.Browser)",
+            "Checking Chrome browser...",
+            "No window with Kixie-related title found in com.google.Chrome",
+            "Looked for titles containing: Kixie PowerCall",
+            "Checking Edge browser...",
+            "Found Kixie window: Kixie PowerCall",
+            "Got window ID: " + windowId,
+            "Monitoring Kixie status..."};
+}
+
 // ---------------------------------------------------------------------------------------------
 
 void DesktopTest::SetUp() {

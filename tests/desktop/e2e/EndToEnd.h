@@ -155,6 +155,13 @@ std::vector<std::string> awaitOutput(ProgramRun& monitor, std::size_t lines, std
 // A change that sets the page state and waits until the page shows it.
 std::function<void()> show(PageServer& pages, nlohmann::json state);
 
+// What linewarden writes to standard error from its start through "Monitoring ... status...", the
+// same on every desktop: Kixie found in Brave; RingCentral found in Chrome, Brave not running;
+// Kixie found in Edge after Brave (not running) and Chrome (no such tab).
+std::vector<std::string> kixieFoundInBrave(const std::string& windowId);
+std::vector<std::string> ringCentralFoundInChrome(const std::string& windowId);
+std::vector<std::string> kixieFoundInEdgeAfterBraveAndChrome(const std::string& windowId);
+
 // The base of the end-to-end tests: a fresh desktop per test, skipped where one cannot be had.
 class DesktopTest : public testing::Test {
 protected:
